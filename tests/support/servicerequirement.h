@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QTest>
+
+// A test that needs a running service (JACK, the Avahi daemon, an X server) skips without it on a
+// developer's machine, but fails under CI=true, where ./test is expected to have started it.
+inline bool connectorRunsInCI()
+{
+    return qEnvironmentVariable("CI") == QLatin1StringView("true");
+}
+
+#define CONNECTOR_REQUIRE_SERVICE(available, description)                                                    \
+    do {                                                                                                     \
+        if (!(available)) {                                                                                  \
+            if (connectorRunsInCI())                                                                         \
+                QFAIL(qPrintable(QLatin1StringView("required service unavailable: ") + (description)));      \
+            QSKIP(qPrintable(QLatin1StringView("service unavailable: ") + (description)));                   \
+        }                                                                                                    \
+    } while (false)
