@@ -1,0 +1,90 @@
+#include "server/httpconnection.h"
+
+#include <QTcpSocket>
+
+#include <sys/socket.h>
+
+using namespace Qt::StringLiterals;
+
+HTTPConnection::HTTPConnection(QTcpSocket *socket, Handler handler, std::function<void()> onFinish,
+                               std::chrono::milliseconds deadline, QObject *parent)
+    : QObject(parent)
+    , m_socket(socket)
+    , m_handler(std::move(handler))
+    , m_onFinish(std::move(onFinish))
+    , m_deadline(deadline)
+{
+    m_socket->setParent(this);
+    // Qt then never holds more than one read's worth of unread bytes for us.
+    m_socket->setReadBufferSize(kMaxReadSize);
+    m_deadlineTimer.setSingleShot(true);
+}
+
+void HTTPConnection::start()
+{
+    connect(m_socket, &QTcpSocket::readyRead, this, &HTTPConnection::readAvailable);
+    connect(m_socket, &QTcpSocket::bytesWritten, this, &HTTPConnection::closeOutputWhenSent);
+    connect(m_socket, &QTcpSocket::disconnected, this, &HTTPConnection::finish);
+    connect(m_socket, &QTcpSocket::errorOccurred, this, &HTTPConnection::finish);
+    connect(&m_deadlineTimer, &QTimer::timeout, this, &HTTPConnection::finish);
+    m_deadlineTimer.start(m_deadline);
+    readAvailable();
+    if (m_socket->state() != QAbstractSocket::ConnectedState)
+        finish();
+}
+
+void HTTPConnection::readAvailable()
+{
+    while (m_phase == Phase::reading && m_socket->bytesAvailable() > 0) {
+        const HTTPRequestParser::Result result = m_parser.append(m_socket->read(kMaxReadSize));
+        switch (result.outcome) {
+        case HTTPRequestParser::Outcome::incomplete:
+            break;
+        case HTTPRequestParser::Outcome::complete:
+            send(m_handler(result.request));
+            break;
+        case HTTPRequestParser::Outcome::tooLarge:
+            send(HTTPResponse::json(400, {{u"ok"_s, false}, {u"message"_s, u"Request too large."_s}}));
+            break;
+        case HTTPRequestParser::Outcome::malformed:
+            finish();
+            return;
+        }
+    }
+    // Whatever follows the request is read and dropped: leaving it unread would make closing the
+    // socket reset the connection, and the peer could lose the answer.
+    if (m_phase == Phase::sending || m_phase == Phase::draining)
+        m_socket->skip(m_socket->bytesAvailable());
+}
+
+void HTTPConnection::send(const HTTPResponse &response)
+{
+    m_phase = Phase::sending;
+    m_deadlineTimer.start(m_deadline);
+    m_socket->write(response.encoded());
+    m_socket->flush();
+    closeOutputWhenSent();
+}
+
+// The answer is the last output: once it is all with the system, the sending side is shut so the
+// peer sees the end, and the connection finishes when the peer closes its side (or the deadline).
+void HTTPConnection::closeOutputWhenSent()
+{
+    if (m_phase != Phase::sending || m_socket->bytesToWrite() > 0)
+        return;
+    m_phase = Phase::draining;
+    if (::shutdown(static_cast<int>(m_socket->socketDescriptor()), SHUT_WR) != 0)
+        finish();
+}
+
+void HTTPConnection::finish()
+{
+    if (m_phase == Phase::finished)
+        return;
+    m_phase = Phase::finished;
+    m_deadlineTimer.stop();
+    m_socket->disconnect(this);
+    m_socket->abort();
+    if (m_onFinish)
+        m_onFinish();
+}
