@@ -1,5 +1,5 @@
-#include "fakeopenfileslister.h"
-#include "fakerunningapplications.h"
+#include "support/fakeopenfileslister.h"
+#include "support/fakerunningapplications.h"
 #include "nowplaying/nowplayingmonitor.h"
 #include "support/fakeclock.h"
 #include "support/testfixture.h"
