@@ -6,15 +6,24 @@
 #include "nowplaying/openfileslister.h"
 #include "nowplaying/runningapplications.h"
 
+#include <QMutex>
+#include <QSet>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <optional>
 
-// Infers the track the DJ software plays. Called on the server thread; thread-safe.
+// Infers the track the DJ software plays from the audio files its process holds open and, for
+// VirtualDJ, from its play history; answers are cached for 0.8 s. Called on the server thread;
+// thread-safe (looks run outside the lock, the last look to finish wins).
 class NowPlayingMonitor
 {
 public:
+    static constexpr qint64 kCacheLifetimeMSecs = 800;
+
+    // A missing application list or lister means nothing is running; a missing clock, the
+    // system's.
     struct Seams
     {
         std::shared_ptr<const RunningApplications> runningApplications;
@@ -30,6 +39,27 @@ public:
     std::optional<TrackInfo> currentTrack();
 
 private:
-    DJPlatform m_platform;
+    // The process names of the DJ software, as the system reports them.
+    static QStringList watchedNames(DJPlatform platform);
+    // The first path not open at the previous look; else the current path while it stays open;
+    // else the first open path.
+    static std::optional<QString> chooseCurrentPath(const QStringList &paths,
+                                                    const QSet<QString> &previousPaths,
+                                                    const std::optional<QString> &currentPath);
+
+    // The first running application with one of the names.
+    std::optional<RunningApplication> runningApplication(const QStringList &names) const;
+    // The open audio files of the DJ software, in the lister's order, duplicates kept.
+    QStringList openAudioPaths() const;
+    // The last track of VirtualDJ's newest play history, while VirtualDJ runs.
+    std::optional<TrackInfo> virtualDJHistoryTrack() const;
+
+    const DJPlatform m_platform;
     Seams m_seams;
+    QMutex m_lock;
+    std::optional<QString> m_currentPath;
+    std::optional<QString> m_cachedPath;
+    QSet<QString> m_previousPaths;
+    std::optional<TrackInfo> m_cachedInfo;
+    std::optional<qint64> m_lastRefreshMSecs;
 };
