@@ -1,0 +1,264 @@
+// Measures how late the MIDI timer thread sends what it schedules: each note-off against its
+// note-on plus the hold time, and each later advance step against the step before plus its delay.
+// Prints median, 99th percentile and maximum error in microseconds.
+//
+//   build/debug/bin/bench_midi_timing
+//
+// Runs through the in-memory output, then through JACK when a server runs (received by a JACK MIDI
+// input, so those figures include JACK's period).
+
+#include "midi/miditransport.h"
+#include "router/commandrouter.h"
+#include "support/recordingmidioutput.h"
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <RtMidi.h>
+
+#include <algorithm>
+#include <cmath>
+#include <condition_variable>
+#include <cstdio>
+#include <map>
+#include <mutex>
+#include <thread>
+
+using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
+using SteadyClock = std::chrono::steady_clock;
+
+namespace {
+
+constexpr int kPulses = 500;
+constexpr int kAdvances = 100;
+constexpr auto kPulseSpacing = 2ms;
+constexpr auto kAdvanceSpacing = 20ms;
+
+struct Event
+{
+    MIDIMessageLog::Bytes bytes;
+    SteadyClock::time_point time;
+};
+
+// Somewhere the MIDI ends up, with the time each message arrived there.
+class Sink
+{
+public:
+    virtual ~Sink() = default;
+    virtual std::shared_ptr<MIDITransport> transport(DJPlatform platform) = 0;
+    virtual bool waitForCount(std::size_t count) = 0;
+    virtual std::vector<Event> take() = 0;
+};
+
+class MemorySink final : public Sink
+{
+public:
+    std::shared_ptr<MIDITransport> transport(DJPlatform platform) override
+    {
+        RecordingMIDIOutput::Recorded recorded = RecordingMIDIOutput::transport(platform);
+        m_log = recorded.log;
+        m_taken = 0;
+        return recorded.transport;
+    }
+    bool waitForCount(std::size_t count) override { return m_log->waitForCount(m_taken + count, 60s); }
+    std::vector<Event> take() override
+    {
+        const std::vector<MIDIMessageLog::Message> messages = m_log->messages();
+        std::vector<Event> events;
+        for (std::size_t index = m_taken; index < messages.size(); ++index)
+            events.push_back({messages[index].bytes, messages[index].time});
+        m_taken = messages.size();
+        return events;
+    }
+
+private:
+    std::shared_ptr<MIDIMessageLog> m_log;
+    std::size_t m_taken = 0;
+};
+
+class JackSink final : public Sink
+{
+public:
+    std::shared_ptr<MIDITransport> transport(DJPlatform platform) override
+    {
+        m_input = std::make_unique<RtMidiIn>(RtMidi::UNIX_JACK, "bench_midi_timing listener");
+        std::shared_ptr<MIDITransport> transport = MIDITransport::create(platform);
+        if (transport->startupError())
+            return nullptr;
+        const std::string wanted =
+            (serviceName(platform) + u" Client:"_s + midiDeviceName(platform)).toStdString();
+        for (unsigned int port = 0; port < m_input->getPortCount(); ++port) {
+            if (m_input->getPortName(port) == wanted) {
+                m_input->setCallback(&JackSink::received, this);
+                m_input->openPort(port, "in");
+                break;
+            }
+        }
+        if (!m_input->isPortOpen())
+            return nullptr;
+        // Wait until JACK has made the connection.
+        for (int attempt = 0; attempt < 500 && !waitForCount(1, 20ms); ++attempt)
+            transport->setControlChange(21, 0);
+        take();
+        return transport;
+    }
+    bool waitForCount(std::size_t count) override { return waitForCount(count, 60s); }
+    std::vector<Event> take() override
+    {
+        std::lock_guard lock(m_mutex);
+        return std::exchange(m_events, {});
+    }
+
+private:
+    bool waitForCount(std::size_t count, SteadyClock::duration timeout)
+    {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(lock, timeout, [&] { return m_events.size() >= count; });
+    }
+    static void received(double, std::vector<unsigned char> *bytes, void *self)
+    {
+        const SteadyClock::time_point now = SteadyClock::now();
+        auto *sink = static_cast<JackSink *>(self);
+        if (bytes->size() != 3)
+            return;
+        {
+            std::lock_guard lock(sink->m_mutex);
+            sink->m_events.push_back({{(*bytes)[0], (*bytes)[1], (*bytes)[2]}, now});
+        }
+        sink->m_changed.notify_all();
+    }
+
+    std::unique_ptr<RtMidiIn> m_input;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::vector<Event> m_events;
+};
+
+// The k-th arrival of each message (status, note), in order.
+std::map<std::pair<int, int>, std::vector<SteadyClock::time_point>>
+byMessage(const std::vector<Event> &events)
+{
+    std::map<std::pair<int, int>, std::vector<SteadyClock::time_point>> result;
+    for (const Event &event : events)
+        result[{event.bytes[0], event.bytes[1]}].push_back(event.time);
+    return result;
+}
+
+// Error of each `later` against the matching `earlier` plus `delay`, in microseconds.
+void addErrors(std::vector<double> &errors, const std::vector<SteadyClock::time_point> &earlier,
+               const std::vector<SteadyClock::time_point> &later, SteadyClock::duration delay)
+{
+    for (std::size_t index = 0; index < std::min(earlier.size(), later.size()); ++index)
+        errors.push_back(
+            std::chrono::duration<double, std::micro>(later[index] - earlier[index] - delay).count());
+}
+
+void print(const char *path, const char *what, std::vector<double> errors)
+{
+    if (errors.empty()) {
+        std::printf("%-9s %-40s no samples\n", path, what);
+        return;
+    }
+    std::sort(errors.begin(), errors.end());
+    const auto at = [&](double quantile) {
+        return errors[std::min(errors.size() - 1,
+                               static_cast<std::size_t>(std::ceil(quantile * errors.size())) - 1)];
+    };
+    std::printf("%-9s %-40s n=%4zu  median %8.1f  p99 %8.1f  max %8.1f\n", path, what, errors.size(), at(0.5),
+                at(0.99), errors.back());
+}
+
+void benchPulses(const char *path, Sink &sink, DJPlatform platform)
+{
+    const std::shared_ptr<MIDITransport> transport = sink.transport(platform);
+    if (!transport) {
+        std::printf("%-9s no transport for %s\n", path, qPrintable(displayName(platform)));
+        return;
+    }
+    for (int index = 0; index < kPulses; ++index) {
+        transport->pulse(static_cast<std::uint8_t>(40 + index % 40));
+        std::this_thread::sleep_for(kPulseSpacing);
+    }
+    if (!sink.waitForCount(2 * kPulses))
+        std::printf("%-9s missing messages\n", path);
+    const std::vector<Event> events = sink.take();
+    std::vector<SteadyClock::time_point> ons;
+    std::vector<SteadyClock::time_point> offs;
+    for (const Event &event : events)
+        (event.bytes[0] == 0x9F ? ons : offs).push_back(event.time);
+    std::vector<double> errors;
+    addErrors(errors, ons, offs, MIDITransport::holdTime(platform));
+    const QByteArray what = displayName(platform).toUtf8() + " pulse note-off";
+    print(path, what.constData(), errors);
+}
+
+void benchAdvances(const char *path, Sink &sink)
+{
+    const std::shared_ptr<MIDITransport> transport = sink.transport(DJPlatform::serato);
+    if (!transport) {
+        std::printf("%-9s no transport for the advance sequences\n", path);
+        return;
+    }
+    QTemporaryDir folder;
+    auto settings = std::make_shared<QSettings>(folder.filePath(u"settings.ini"_s), QSettings::IniFormat);
+    const auto router = std::make_shared<CommandRouter>(DJPlatform::serato, transport, settings);
+    router->handle(RemoteCommand::play, DeckSide::left);
+    sink.waitForCount(2);
+    sink.take();
+
+    for (int index = 0; index < kAdvances; ++index) {
+        router->handle(RemoteCommand::advance, DeckSide::left);
+        std::this_thread::sleep_for(kAdvanceSpacing);
+    }
+    if (!sink.waitForCount(6 * kAdvances))
+        std::printf("%-9s missing messages\n", path);
+    auto arrivals = byMessage(sink.take());
+    const auto &stopOn = arrivals[{0x9F, 83}];
+    const auto &advanceOn = arrivals[{0x9F, 82}];
+    const auto &playOn = arrivals[{0x9F, 80}];
+    const auto hold = MIDITransport::holdTime(DJPlatform::serato);
+
+    std::vector<double> steps;
+    addErrors(steps, stopOn, advanceOn, 120ms);
+    addErrors(steps, advanceOn, playOn, 250ms);
+    print(path, "Serato advance steps (+120 ms, +250 ms)", steps);
+    std::vector<double> noteOffs;
+    addErrors(noteOffs, stopOn, arrivals[{0x8F, 83}], hold);
+    addErrors(noteOffs, advanceOn, arrivals[{0x8F, 82}], hold);
+    addErrors(noteOffs, playOn, arrivals[{0x8F, 80}], hold);
+    print(path, "Serato advance note-offs", noteOffs);
+}
+
+bool jackRunning()
+{
+    QProcess lister;
+    lister.start(u"jack_lsp"_s, {});
+    return lister.waitForFinished(10000) && lister.exitStatus() == QProcess::NormalExit
+           && lister.exitCode() == 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication application(argc, argv);
+    std::printf("Scheduling error, actual minus target, in microseconds\n");
+
+    MemorySink memory;
+    benchPulses("in-memory", memory, DJPlatform::serato);
+    benchPulses("in-memory", memory, DJPlatform::virtualDJ);
+    benchAdvances("in-memory", memory);
+
+    if (!jackRunning()) {
+        std::printf("JACK      no server running: skipped\n");
+        return 0;
+    }
+    JackSink jack;
+    benchPulses("JACK", jack, DJPlatform::serato);
+    benchPulses("JACK", jack, DJPlatform::virtualDJ);
+    benchAdvances("JACK", jack);
+    return 0;
+}

@@ -1,0 +1,85 @@
+#include "midi/miditransport.h"
+
+#include "midi/midimessage.h"
+#include "midi/notemap.h"
+#include "midi/rtmidioutput.h"
+
+using namespace Qt::StringLiterals;
+
+std::shared_ptr<MIDITransport> MIDITransport::create(DJPlatform platform)
+{
+    return create(platform, std::make_unique<RtMidiOutput>());
+}
+
+std::shared_ptr<MIDITransport> MIDITransport::create(DJPlatform platform, std::unique_ptr<MIDIOutput> output)
+{
+    return std::make_shared<MIDITransport>(Passkey{}, platform, std::move(output));
+}
+
+MIDITransport::MIDITransport(Passkey, DJPlatform platform, std::unique_ptr<MIDIOutput> output)
+    : m_platform(platform)
+    , m_output(std::move(output))
+{
+    const QString clientName = serviceName(platform) + u" Client"_s;
+    if (const std::optional<MIDIOpenFailure> failure = m_output->open(clientName, midiDeviceName(platform))) {
+        m_startupError = startupErrorMessage(platform, *failure);
+        m_output.reset();
+    }
+}
+
+std::chrono::milliseconds MIDITransport::holdTime(DJPlatform platform)
+{
+    return platform == DJPlatform::virtualDJ ? std::chrono::milliseconds(250) : std::chrono::milliseconds(70);
+}
+
+QString MIDITransport::startupErrorMessage(DJPlatform platform, const MIDIOpenFailure &failure)
+{
+    const QString code = QString::number(failure.code);
+    if (failure.stage == MIDIOpenFailure::Stage::client)
+        return failure.system + u" could not start (error "_s + code + u")."_s;
+    return u"The "_s + displayName(platform) + u" virtual MIDI source could not be created (error "_s + code
+           + u")."_s;
+}
+
+DJPlatform MIDITransport::platform() const
+{
+    return m_platform;
+}
+
+std::optional<QString> MIDITransport::startupError() const
+{
+    return m_startupError;
+}
+
+std::uint8_t MIDITransport::note(RemoteCommand command, DeckSide deck) const
+{
+    return NoteMap::note(m_platform, command, deck);
+}
+
+void MIDITransport::pulse(std::uint8_t note)
+{
+    if (!m_output || note > MIDIMessage::kMaxDataByte)
+        return;
+    send(MIDIMessage::noteOn(note));
+    schedule(holdTime(m_platform), [transport = weak_from_this(), note] {
+        if (const std::shared_ptr<MIDITransport> strong = transport.lock())
+            strong->send(MIDIMessage::noteOff(note));
+    });
+}
+
+void MIDITransport::setControlChange(std::uint8_t controller, std::uint8_t value)
+{
+    if (!m_output || controller > MIDIMessage::kMaxDataByte)
+        return;
+    send(MIDIMessage::controlChange(controller, value));
+}
+
+void MIDITransport::schedule(std::chrono::steady_clock::duration delay, MIDIScheduler::Task task)
+{
+    m_scheduler.schedule(std::chrono::steady_clock::now() + delay, std::move(task));
+}
+
+void MIDITransport::send(const std::array<std::uint8_t, 3> &message)
+{
+    m_output->send(message);
+}

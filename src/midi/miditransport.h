@@ -1,0 +1,63 @@
+#pragma once
+
+#include "core/deckside.h"
+#include "core/djplatform.h"
+#include "core/remotecommand.h"
+#include "midi/midioutput.h"
+#include "midi/midischeduler.h"
+
+#include <QString>
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+// The virtual MIDI source the DJ software listens to: note pulses for deck commands, control changes
+// for volume. Created and released on the main thread; every other call comes from any thread and
+// returns at once. Note-offs run on the transport's MIDI timer thread and hold the transport weakly,
+// so releasing it cancels them.
+class MIDITransport : public std::enable_shared_from_this<MIDITransport>
+{
+    struct Passkey
+    {
+        explicit Passkey() = default;
+    };
+
+public:
+    // The real virtual source through RtMidi. Never fails: see startupError().
+    static std::shared_ptr<MIDITransport> create(DJPlatform platform);
+    static std::shared_ptr<MIDITransport> create(DJPlatform platform, std::unique_ptr<MIDIOutput> output);
+
+    MIDITransport(Passkey, DJPlatform platform, std::unique_ptr<MIDIOutput> output);
+    MIDITransport(const MIDITransport &) = delete;
+    MIDITransport &operator=(const MIDITransport &) = delete;
+
+    // How long a note stays down: the DJ software needs to see the press.
+    static std::chrono::milliseconds holdTime(DJPlatform platform);
+    // The user-facing reason an output could not be opened.
+    static QString startupErrorMessage(DJPlatform platform, const MIDIOpenFailure &failure);
+
+    DJPlatform platform() const;
+    // Absent when the virtual source exists; otherwise every message is dropped.
+    std::optional<QString> startupError() const;
+    std::uint8_t note(RemoteCommand command, DeckSide deck) const;
+
+    // Note-on now, note-off after the hold time. A note or controller above 127 is dropped: as a data
+    // byte it would read as a status byte and garble the stream. Values above 127 are sent as 127.
+    void pulse(std::uint8_t note);
+    void setControlChange(std::uint8_t controller, std::uint8_t value);
+
+    // Runs a task on the MIDI timer thread after the delay. The task must hold its owner weakly.
+    void schedule(std::chrono::steady_clock::duration delay, MIDIScheduler::Task task);
+
+private:
+    void send(const std::array<std::uint8_t, 3> &message);
+
+    const DJPlatform m_platform;
+    // Null when the source could not be created.
+    std::unique_ptr<MIDIOutput> m_output;
+    std::optional<QString> m_startupError;
+    // Declared last: destroyed first, so no note-off runs against a closed output.
+    MIDIScheduler m_scheduler;
+};

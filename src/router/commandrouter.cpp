@@ -1,0 +1,304 @@
+#include "router/commandrouter.h"
+
+#include "midi/notemap.h"
+#include "router/deckcommands.h"
+
+#include <QCoreApplication>
+#include <QRandomGenerator>
+#include <QStringList>
+#include <QUuid>
+
+#include <algorithm>
+#include <limits>
+#include <utility>
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr QLatin1StringView kPairingCodeSuffix(".pairingCode");
+constexpr QLatin1StringView kPairedTokensSuffix(".pairedTokens");
+constexpr QLatin1StringView kWeddingScriptSuffix(".weddingScript");
+constexpr QLatin1StringView kScriptRevisionSuffix(".scriptRevision");
+
+constexpr int kPairingCodeLength = 6;
+
+struct PendingPulse
+{
+    std::chrono::milliseconds delay;
+    std::uint8_t note = 0;
+};
+
+// Chains the remaining advance pulses on the MIDI timer thread, each timed from when the previous one
+// went out. The router is only checked, never locked: locking could leave this task holding its last
+// reference and run the router's destructor on the timer thread.
+void scheduleAdvancePulses(std::weak_ptr<const CommandRouter> router, MIDITransport &midi,
+                           std::vector<PendingPulse> pulses)
+{
+    if (pulses.empty())
+        return;
+    const std::chrono::milliseconds delay = pulses.front().delay;
+    midi.schedule(delay, [router = std::move(router), transport = midi.weak_from_this(),
+                          pulses = std::move(pulses)]() mutable {
+        if (router.expired())
+            return;
+        const std::shared_ptr<MIDITransport> strong = transport.lock();
+        if (!strong)
+            return;
+        strong->pulse(pulses.front().note);
+        pulses.erase(pulses.begin());
+        scheduleAdvancePulses(std::move(router), *strong, std::move(pulses));
+    });
+}
+
+} // namespace
+
+CommandRouter::CommandRouter(DJPlatform platform, std::shared_ptr<MIDITransport> midi,
+                             std::shared_ptr<QSettings> defaults, std::unique_ptr<NowPlayingMonitor> monitor,
+                             std::shared_ptr<const Clock> clock)
+    : m_platform(platform)
+    , m_midi(std::move(midi))
+    , m_nowPlayingMonitor(monitor ? std::move(monitor) : NowPlayingMonitor::createForSystem(platform))
+    , m_defaults(defaults ? std::move(defaults) : std::make_shared<QSettings>())
+    , m_clock(clock ? std::move(clock) : std::make_shared<SystemClock>())
+{
+    Q_ASSERT(m_midi);
+    std::lock_guard lock(m_lock);
+
+    // Only the length is checked: a code of six characters is kept as it is.
+    const QVariant storedCode = m_defaults->value(key(kPairingCodeSuffix));
+    if (storedCode.typeId() == QMetaType::QString && storedCode.toString().size() == kPairingCodeLength) {
+        m_storedPairingCode = storedCode.toString();
+    } else {
+        m_storedPairingCode = generatePairingCode();
+        writePairingCode();
+    }
+
+    const QStringList tokens = m_defaults->value(key(kPairedTokensSuffix)).toStringList();
+    m_tokens.insert(tokens.cbegin(), tokens.cend());
+
+    m_storedWeddingScript = m_defaults->value(key(kWeddingScriptSuffix)).toString();
+    m_storedScriptRevision = m_defaults->value(key(kScriptRevisionSuffix)).toLongLong();
+}
+
+DJPlatform CommandRouter::platform() const
+{
+    return m_platform;
+}
+
+QString CommandRouter::pairingCode() const
+{
+    std::lock_guard lock(m_lock);
+    return m_storedPairingCode;
+}
+
+int CommandRouter::pairedDeviceCount() const
+{
+    std::lock_guard lock(m_lock);
+    return static_cast<int>(m_tokens.size());
+}
+
+std::optional<QString> CommandRouter::pair(const QString &code)
+{
+    std::lock_guard lock(m_lock);
+    if (code.trimmed() != m_storedPairingCode)
+        return std::nullopt;
+    QString token = QUuid::createUuid().toString(QUuid::Id128).toUpper();
+    m_tokens.insert(token);
+    saveTokens();
+    return token;
+}
+
+bool CommandRouter::isAuthorized(const std::optional<QString> &token) const
+{
+    if (!token || token->isEmpty())
+        return false;
+    std::lock_guard lock(m_lock);
+    return m_tokens.contains(*token);
+}
+
+QString CommandRouter::resetPairing()
+{
+    QString code;
+    {
+        std::lock_guard lock(m_lock);
+        m_tokens.clear();
+        m_storedPairingCode = generatePairingCode();
+        code = m_storedPairingCode;
+        writePairingCode();
+        saveTokens();
+    }
+    notify(shortName(m_platform) + u" pairing reset. Existing devices must pair again."_s);
+    return code;
+}
+
+std::optional<TrackInfo> CommandRouter::nowPlayingTrack() const
+{
+    return m_nowPlayingMonitor->currentTrack();
+}
+
+void CommandRouter::setOnStateChange(std::function<void(const QString &)> callback)
+{
+    std::lock_guard lock(m_callbackLock);
+    m_onStateChange = std::move(callback);
+}
+
+QString CommandRouter::expectedState(DeckSide deck) const
+{
+    std::lock_guard lock(m_lock);
+    return m_decks[index(deck)].state;
+}
+
+int CommandRouter::expectedVolume(DeckSide deck) const
+{
+    std::lock_guard lock(m_lock);
+    return m_decks[index(deck)].volume;
+}
+
+CommandResult CommandRouter::handle(RemoteCommand command, DeckSide deck)
+{
+    DeckCommands::Outcome outcome;
+    {
+        std::lock_guard lock(m_lock);
+        DeckExpectation &expectation = m_decks[index(deck)];
+        outcome = DeckCommands::outcome(m_platform, command, deck, expectation);
+        switch (outcome.send) {
+        case DeckCommands::Outcome::Send::nothing:
+            break;
+        case DeckCommands::Outcome::Send::pulse:
+            m_midi->pulse(m_midi->note(command, deck));
+            break;
+        case DeckCommands::Outcome::Send::advance:
+            sendAdvance(deck, expectation.playing, true);
+            break;
+        }
+        expectation = outcome.next;
+    }
+    notify(outcome.message);
+    return CommandResult{true,           outcome.message, outcome.next.state,
+                         newCommandID(), rawValue(deck),  std::nullopt};
+}
+
+std::optional<CommandResult> CommandRouter::handleVolume(int percent, DeckSide deck)
+{
+    const std::optional<std::uint8_t> value = NoteMap::volumeValue(m_platform, percent);
+    if (!value)
+        return std::nullopt;
+    m_midi->setControlChange(NoteMap::volumeController(deck), *value);
+
+    QString state;
+    {
+        std::lock_guard lock(m_lock);
+        // Serato's mapping drives one music level from either controller, so both decks follow it.
+        if (m_platform == DJPlatform::serato) {
+            for (DeckExpectation &expectation : m_decks)
+                expectation.volume = percent;
+        } else {
+            m_decks[index(deck)].volume = percent;
+        }
+        state = m_decks[index(deck)].state;
+    }
+    const QString message = DeckCommands::volumeMessage(m_platform, percent, deck);
+    notify(message);
+    return CommandResult{true, message, state, newCommandID(), rawValue(deck), percent};
+}
+
+WeddingScriptSnapshot CommandRouter::weddingScriptSnapshot() const
+{
+    std::lock_guard lock(m_lock);
+    return {m_storedWeddingScript, m_storedScriptRevision};
+}
+
+qint64 CommandRouter::updateWeddingScript(const QString &text)
+{
+    qint64 revision = 0;
+    {
+        std::lock_guard lock(m_lock);
+        m_storedWeddingScript = text.trimmed();
+        // A stored revision at the very top stays there rather than wrap around to negative.
+        const qint64 next = m_storedScriptRevision < std::numeric_limits<qint64>::max()
+                                ? m_storedScriptRevision + 1
+                                : m_storedScriptRevision;
+        m_storedScriptRevision = std::max(m_clock->nowMSecsSinceEpoch(), next);
+        revision = m_storedScriptRevision;
+        m_defaults->setValue(key(kWeddingScriptSuffix), m_storedWeddingScript);
+        m_defaults->setValue(key(kScriptRevisionSuffix), m_storedScriptRevision);
+        m_defaults->sync();
+    }
+    notify(shortName(m_platform) + u" wedding script updated for paired devices."_s);
+    return revision;
+}
+
+QString CommandRouter::generatePairingCode()
+{
+    const quint32 number = QRandomGenerator::system()->bounded(1'000'000U);
+    return u"%1"_s.arg(number, kPairingCodeLength, 10, QChar(u'0'));
+}
+
+QString CommandRouter::newCommandID()
+{
+    return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+}
+
+std::size_t CommandRouter::index(DeckSide deck)
+{
+    return static_cast<std::size_t>(deck);
+}
+
+QString CommandRouter::key(QLatin1StringView suffix) const
+{
+    return defaultsPrefix(m_platform) + suffix;
+}
+
+// Each persisted write is synced at once, so a crash right after pairing loses nothing. A store that
+// cannot be written only keeps the value in memory.
+void CommandRouter::writePairingCode()
+{
+    m_defaults->setValue(key(kPairingCodeSuffix), m_storedPairingCode);
+    m_defaults->sync();
+}
+
+void CommandRouter::saveTokens()
+{
+    // std::set keeps them in ascending order.
+    const QStringList sorted(m_tokens.cbegin(), m_tokens.cend());
+    m_defaults->setValue(key(kPairedTokensSuffix), sorted);
+    m_defaults->sync();
+}
+
+void CommandRouter::sendAdvance(DeckSide deck, bool shouldPauseFirst, bool playAfter)
+{
+    const std::vector<DeckCommands::AdvanceStep> steps =
+        DeckCommands::advanceSteps(m_platform, shouldPauseFirst, playAfter);
+    m_midi->pulse(m_midi->note(steps.front().command, deck));
+    std::vector<PendingPulse> later;
+    for (auto step = steps.cbegin() + 1; step != steps.cend(); ++step)
+        later.push_back({step->delay, m_midi->note(step->command, deck)});
+    scheduleAdvancePulses(weak_from_this(), *m_midi, std::move(later));
+}
+
+void CommandRouter::notify(const QString &message)
+{
+    QCoreApplication *application = QCoreApplication::instance();
+    if (!application)
+        return;
+    QMetaObject::invokeMethod(
+        application,
+        [router = weak_from_this(), message] {
+            if (const std::shared_ptr<CommandRouter> strong = router.lock())
+                strong->deliver(message);
+        },
+        Qt::QueuedConnection);
+}
+
+void CommandRouter::deliver(const QString &message) const
+{
+    std::function<void(const QString &)> callback;
+    {
+        std::lock_guard lock(m_callbackLock);
+        callback = m_onStateChange;
+    }
+    if (callback)
+        callback(message);
+}

@@ -1,0 +1,58 @@
+#include "midimessagelog.h"
+
+void MIDIMessageLog::recordOpen(const QString &clientName, const QString &sourceName)
+{
+    std::lock_guard lock(m_mutex);
+    m_clientName = clientName;
+    m_sourceName = sourceName;
+}
+
+void MIDIMessageLog::record(const Bytes &bytes)
+{
+    const auto now = std::chrono::steady_clock::now();
+    {
+        std::lock_guard lock(m_mutex);
+        m_messages.push_back({bytes, now});
+    }
+    m_changed.notify_all();
+}
+
+QString MIDIMessageLog::clientName() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_clientName;
+}
+
+QString MIDIMessageLog::sourceName() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_sourceName;
+}
+
+std::vector<MIDIMessageLog::Message> MIDIMessageLog::messages() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_messages;
+}
+
+std::vector<MIDIMessageLog::Bytes> MIDIMessageLog::bytes() const
+{
+    std::lock_guard lock(m_mutex);
+    std::vector<Bytes> result;
+    result.reserve(m_messages.size());
+    for (const Message &message : m_messages)
+        result.push_back(message.bytes);
+    return result;
+}
+
+std::size_t MIDIMessageLog::count() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_messages.size();
+}
+
+bool MIDIMessageLog::waitForCount(std::size_t count, std::chrono::milliseconds timeout) const
+{
+    std::unique_lock lock(m_mutex);
+    return m_changed.wait_for(lock, timeout, [&] { return m_messages.size() >= count; });
+}

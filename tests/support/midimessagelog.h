@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QString>
+
+#include <array>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <vector>
+
+// What a RecordingMIDIOutput saw: the names it was opened with and every message with the
+// steady-clock time it was sent. Thread-safe; outlives the output, so a test can keep watching after
+// it released the transport.
+class MIDIMessageLog
+{
+public:
+    using Bytes = std::array<std::uint8_t, 3>;
+
+    struct Message
+    {
+        Bytes bytes;
+        std::chrono::steady_clock::time_point time;
+    };
+
+    void recordOpen(const QString &clientName, const QString &sourceName);
+    void record(const Bytes &bytes);
+
+    QString clientName() const;
+    QString sourceName() const;
+    std::vector<Message> messages() const;
+    std::vector<Bytes> bytes() const;
+    std::size_t count() const;
+    // True once at least `count` messages have arrived; false when the timeout passes first.
+    bool waitForCount(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
+
+private:
+    mutable std::mutex m_mutex;
+    mutable std::condition_variable m_changed;
+    QString m_clientName;
+    QString m_sourceName;
+    std::vector<Message> m_messages;
+};
