@@ -41,37 +41,45 @@ void HTTPConnection::readAvailable()
         case HTTPRequestParser::Outcome::incomplete:
             break;
         case HTTPRequestParser::Outcome::complete:
-            send(m_handler(result.request));
+            send(m_handler(result.request), AfterSending::close);
             break;
         case HTTPRequestParser::Outcome::tooLarge:
-            send(HTTPResponse::json(400, {{u"ok"_s, false}, {u"message"_s, u"Request too large."_s}}));
+            // The peer is likely still sending the rest.
+            send(HTTPResponse::json(400, {{u"ok"_s, false}, {u"message"_s, u"Request too large."_s}}),
+                 AfterSending::drainInput);
             break;
         case HTTPRequestParser::Outcome::malformed:
             finish();
             return;
         }
     }
-    // Whatever follows the request is read and dropped: leaving it unread would make closing the
-    // socket reset the connection, and the peer could lose the answer.
+    // Whatever follows the request is read and dropped.
     if (m_phase == Phase::sending || m_phase == Phase::draining)
         m_socket->skip(m_socket->bytesAvailable());
 }
 
-void HTTPConnection::send(const HTTPResponse &response)
+void HTTPConnection::send(const HTTPResponse &response, AfterSending after)
 {
     m_phase = Phase::sending;
+    m_afterSending = after;
     m_deadlineTimer.start(m_deadline);
     m_socket->write(response.encoded());
     m_socket->flush();
     closeOutputWhenSent();
 }
 
-// The answer is the last output: once it is all with the system, the sending side is shut so the
-// peer sees the end, and the connection finishes when the peer closes its side (or the deadline).
+// The answer is the last output: once it is all with the system the connection closes. A peer that
+// may still be sending first sees the sending side shut, and the connection finishes when the peer
+// closes its side (or at the deadline): closing with its bytes unread would reset the connection,
+// and the peer could lose the answer.
 void HTTPConnection::closeOutputWhenSent()
 {
     if (m_phase != Phase::sending || m_socket->bytesToWrite() > 0)
         return;
+    if (m_afterSending == AfterSending::close) {
+        finish();
+        return;
+    }
     m_phase = Phase::draining;
     if (::shutdown(static_cast<int>(m_socket->socketDescriptor()), SHUT_WR) != 0)
         finish();

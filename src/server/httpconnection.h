@@ -36,9 +36,10 @@ public:
 
 private:
     enum class Phase { reading, sending, draining, finished };
+    enum class AfterSending { close, drainInput };
 
     void readAvailable();
-    void send(const HTTPResponse &response);
+    void send(const HTTPResponse &response, AfterSending after);
     void closeOutputWhenSent();
     void finish();
 
@@ -49,4 +50,5 @@ private:
     QTimer m_deadlineTimer;
     HTTPRequestParser m_parser;
     Phase m_phase = Phase::reading;
+    AfterSending m_afterSending = AfterSending::close;
 };

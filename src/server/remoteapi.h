@@ -1,0 +1,38 @@
+#pragma once
+
+#include "core/clock.h"
+#include "core/djplatform.h"
+#include "server/httprequest.h"
+#include "server/httpresponse.h"
+#include "server/pairingthrottle.h"
+
+#include <QHostAddress>
+#include <QJsonObject>
+
+#include <memory>
+
+class CommandRouter;
+
+// The remote API: one parsed request and the peer's address in, one JSON response out. Called on
+// the server thread, one request at a time.
+class RemoteAPI
+{
+public:
+    RemoteAPI(DJPlatform platform, std::shared_ptr<CommandRouter> router, std::shared_ptr<const Clock> clock);
+
+    HTTPResponse response(const HTTPRequest &request, const QHostAddress &peer);
+
+private:
+    HTTPResponse browserNotice() const;
+    HTTPResponse pair(const HTTPRequest &request, const QHostAddress &peer);
+    HTTPResponse status() const;
+    HTTPResponse readScript() const;
+    HTTPResponse replaceScript(const HTTPRequest &request) const;
+    HTTPResponse command(const HTTPRequest &request) const;
+    // Adds the `track` object while a track is playing.
+    void addTrack(QJsonObject &object) const;
+
+    DJPlatform m_platform;
+    std::shared_ptr<CommandRouter> m_router;
+    PairingThrottle m_pairingThrottle;
+};
