@@ -23,7 +23,6 @@ HTTPConnection::HTTPConnection(QTcpSocket *socket, Handler handler, std::functio
 void HTTPConnection::start()
 {
     connect(m_socket, &QTcpSocket::readyRead, this, &HTTPConnection::readAvailable);
-    connect(m_socket, &QTcpSocket::bytesWritten, this, &HTTPConnection::closeOutputWhenSent);
     connect(m_socket, &QTcpSocket::disconnected, this, &HTTPConnection::finish);
     connect(m_socket, &QTcpSocket::errorOccurred, this, &HTTPConnection::finish);
     connect(&m_deadlineTimer, &QTimer::timeout, this, &HTTPConnection::finish);
@@ -65,6 +64,8 @@ void HTTPConnection::send(const HTTPResponse &response, AfterSending after)
     m_deadlineTimer.start(m_deadline);
     m_socket->write(response.encoded());
     m_socket->flush();
+    // Connected only now, so the socket is never closed from inside its own flush().
+    connect(m_socket, &QTcpSocket::bytesWritten, this, &HTTPConnection::closeOutputWhenSent);
     closeOutputWhenSent();
 }
 

@@ -48,6 +48,10 @@ RemoteServer::RemoteServer(DJPlatform platform, std::shared_ptr<CommandRouter> r
 
 RemoteServer::~RemoteServer()
 {
+    if (!m_thread->isRunning()) {
+        delete m_context;
+        return;
+    }
     if (QThread::currentThread() == m_thread.get()) {
         // The last reference went while this thread answered a request: a thread cannot wait for
         // itself, so it tears down when its loop ends and the thread object goes on the main thread.
@@ -81,6 +85,10 @@ void RemoteServer::start()
         report(u"Invalid connector port."_s);
         return;
     }
+    if (!m_thread->isRunning()) {
+        report(u"Connector could not start: the server thread could not be created."_s);
+        return;
+    }
     ListenOutcome outcome;
     runOn(m_context, [this, &outcome, self = weak_from_this()] { outcome = listenOnServerThread(self); });
 
@@ -96,7 +104,8 @@ void RemoteServer::start()
 
 void RemoteServer::stop()
 {
-    runOn(m_context, [this] { stopOnServerThread(); });
+    if (m_thread->isRunning())
+        runOn(m_context, [this] { stopOnServerThread(); });
 }
 
 HTTPResponse RemoteServer::response(const HTTPRequest &request, const QHostAddress &peer)

@@ -17,8 +17,14 @@ RouterHarness::RouterHarness(DJPlatform platform)
     m_applications->set(
         {{kProcessID, platform == DJPlatform::serato ? u"Serato DJ Pro"_s : u"VirtualDJ"_s, {}}});
     m_openFiles->setDuringLook([this] {
-        const QMutexLocker locker(&m_mutex);
-        m_lookThreadNames.append(QThread::currentThread()->objectName());
+        std::function<void()> hook;
+        {
+            const QMutexLocker locker(&m_mutex);
+            m_lookThreadNames.append(QThread::currentThread()->objectName());
+            hook = m_duringLook;
+        }
+        if (hook)
+            hook();
     });
     reload();
 }
@@ -44,4 +50,10 @@ QStringList RouterHarness::lookThreadNames() const
 {
     const QMutexLocker locker(&m_mutex);
     return m_lookThreadNames;
+}
+
+void RouterHarness::setDuringLook(std::function<void()> hook)
+{
+    const QMutexLocker locker(&m_mutex);
+    m_duringLook = std::move(hook);
 }

@@ -11,6 +11,7 @@
 #include <QMutex>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 
 // A real command router over an in-memory MIDI output, a settings file of its own and a now-playing
@@ -28,6 +29,8 @@ public:
     void playFile(const QString &path);
     // The names of the threads on which the monitor looked at the open files.
     QStringList lookThreadNames() const;
+    // Runs inside every look at the open files, on the thread that asks for the track.
+    void setDuringLook(std::function<void()> hook);
 
     // A new router over the same settings, e.g. after the test wrote a stored value.
     void reload();
@@ -43,4 +46,5 @@ private:
     std::shared_ptr<CommandRouter> m_router;
     mutable QMutex m_mutex;
     QStringList m_lookThreadNames;
+    std::function<void()> m_duringLook;
 };

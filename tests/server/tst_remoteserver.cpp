@@ -39,10 +39,11 @@ public:
         connect(&m_socket, &QTcpSocket::connected, this, [this, request] { m_socket.write(request); });
         connect(&m_socket, &QTcpSocket::readyRead, this, [this] { m_received += m_socket.readAll(); });
         connect(&m_socket, &QTcpSocket::disconnected, this, [this] { m_closed = true; });
+        connect(&m_socket, &QTcpSocket::errorOccurred, this, [this] { m_failed = true; });
         m_socket.connectToHost(QHostAddress::LocalHost, port);
     }
 
-    bool isDone() const { return m_closed; }
+    bool isDone() const { return m_closed || m_failed; }
 
     Answer answer() const
     {
@@ -58,6 +59,7 @@ private:
     QTcpSocket m_socket;
     QByteArray m_received;
     bool m_closed = false;
+    bool m_failed = false;
 };
 
 QByteArray httpRequest(const QByteArray &method, const QByteArray &path, const QByteArray &body = {},
@@ -129,6 +131,7 @@ private Q_SLOTS:
     void answers_fiftyClientsAtOnce();
     void stop_closesListenerButFinishesOpenConnections();
     void destruction_dropsOpenConnectionsCleanly();
+    void destruction_whileAnsweringOnServerThread();
     void status_notDeliveredOnceServerIsGone();
     void advertises_byTypeAndName();
 
@@ -339,6 +342,25 @@ void RemoteServerTest::destruction_dropsOpenConnectionsCleanly()
     server.reset();
     QVERIFY(closed.wait(30'000));
     QCOMPARE(open.readAll(), QByteArray());
+}
+
+void RemoteServerTest::destruction_whileAnsweringOnServerThread()
+{
+    auto server = std::make_shared<RemoteServer>(DJPlatform::serato, m_harness->router(), loopback());
+    server->start();
+    const quint16 port = server->serverPort();
+    const QString token = *m_harness->router()->pair(m_harness->router()->pairingCode());
+    // The owner lets go while the server thread answers, so the request's own reference is the
+    // last one and the server is destroyed on its own thread.
+    m_harness->setDuringLook([&] {
+        QMetaObject::invokeMethod(
+            this, [&] { server.reset(); }, Qt::BlockingQueuedConnection);
+    });
+    const Answer status = exchange(port, httpRequest("GET", "/api/status", {}, token));
+    QCOMPARE(status.status, 200);
+    QVERIFY(status.closedByServer);
+    QVERIFY(!server);
+    QTRY_VERIFY_WITH_TIMEOUT(exchange(port, httpRequest("GET", "/")).status == 0, 30'000);
 }
 
 void RemoteServerTest::status_notDeliveredOnceServerIsGone()
