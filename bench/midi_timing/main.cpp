@@ -102,6 +102,7 @@ public:
         // Wait until JACK has made the connection.
         for (int attempt = 0; attempt < 500 && !waitForCount(1, 20ms); ++attempt)
             transport->setControlChange(21, 0);
+        std::this_thread::sleep_for(100ms);
         take();
         return transport;
     }
@@ -147,13 +148,21 @@ byMessage(const std::vector<Event> &events)
     return result;
 }
 
-// Error of each `later` against the matching `earlier` plus `delay`, in microseconds.
+// Error of each `later` against `earlier` plus `delay`, pairing each with the `earlier` that fits best:
+// JACK may lose a message when its server runs late, and a lost one must not shift every pair after it.
 void addErrors(std::vector<double> &errors, const std::vector<SteadyClock::time_point> &earlier,
                const std::vector<SteadyClock::time_point> &later, SteadyClock::duration delay)
 {
-    for (std::size_t index = 0; index < std::min(earlier.size(), later.size()); ++index)
-        errors.push_back(
-            std::chrono::duration<double, std::micro>(later[index] - earlier[index] - delay).count());
+    if (earlier.empty())
+        return;
+    for (const SteadyClock::time_point arrival : later) {
+        const SteadyClock::time_point target = arrival - delay;
+        auto best = std::lower_bound(earlier.cbegin(), earlier.cend(), target);
+        if (best == earlier.cend()
+            || (best != earlier.cbegin() && target - *std::prev(best) < *best - target))
+            best = best == earlier.cbegin() ? best : std::prev(best);
+        errors.push_back(std::chrono::duration<double, std::micro>(arrival - *best - delay).count());
+    }
 }
 
 void print(const char *path, const char *what, std::vector<double> errors)
@@ -183,14 +192,11 @@ void benchPulses(const char *path, Sink &sink, DJPlatform platform)
         std::this_thread::sleep_for(kPulseSpacing);
     }
     if (!sink.waitForCount(2 * kPulses))
-        std::printf("%-9s missing messages\n", path);
-    const std::vector<Event> events = sink.take();
-    std::vector<SteadyClock::time_point> ons;
-    std::vector<SteadyClock::time_point> offs;
-    for (const Event &event : events)
-        (event.bytes[0] == 0x9F ? ons : offs).push_back(event.time);
+        std::printf("%-9s messages lost\n", path);
+    auto arrivals = byMessage(sink.take());
     std::vector<double> errors;
-    addErrors(errors, ons, offs, MIDITransport::holdTime(platform));
+    for (int note = 0; note < 128; ++note)
+        addErrors(errors, arrivals[{0x9F, note}], arrivals[{0x8F, note}], MIDITransport::holdTime(platform));
     const QByteArray what = displayName(platform).toUtf8() + " pulse note-off";
     print(path, what.constData(), errors);
 }
@@ -214,7 +220,7 @@ void benchAdvances(const char *path, Sink &sink)
         std::this_thread::sleep_for(kAdvanceSpacing);
     }
     if (!sink.waitForCount(6 * kAdvances))
-        std::printf("%-9s missing messages\n", path);
+        std::printf("%-9s messages lost\n", path);
     auto arrivals = byMessage(sink.take());
     const auto &stopOn = arrivals[{0x9F, 83}];
     const auto &advanceOn = arrivals[{0x9F, 82}];

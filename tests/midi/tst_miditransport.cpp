@@ -163,15 +163,23 @@ void MIDITransportTest::failedOpen_dropsEveryMessage()
 
 void MIDITransportTest::release_cancelsPendingNoteOff()
 {
-    auto [transport, log] = RecordingMIDIOutput::transport(DJPlatform::virtualDJ);
-    transport->pulse(86);
-    const std::weak_ptr<MIDITransport> released = transport;
-    transport.reset();
+    // Only a release that lands within the hold time says anything; a stalled machine gets another go.
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        auto [transport, log] = RecordingMIDIOutput::transport(DJPlatform::virtualDJ);
+        const auto pulsed = std::chrono::steady_clock::now();
+        transport->pulse(86);
+        const std::weak_ptr<MIDITransport> released = transport;
+        transport.reset();
+        if (std::chrono::steady_clock::now() - pulsed >= MIDITransport::holdTime(DJPlatform::virtualDJ))
+            continue;
 
-    // The pending note-off holds the transport only weakly, so it is gone at once and sends nothing.
-    QVERIFY(released.expired());
-    QTest::qWait(400);
-    QCOMPARE(log->bytes(), (std::vector<Bytes>{{0x9F, 86, 127}}));
+        // The pending note-off holds the transport only weakly, so it is gone at once and sends nothing.
+        QVERIFY(released.expired());
+        QTest::qWait(400);
+        QCOMPARE(log->bytes(), (std::vector<Bytes>{{0x9F, 86, 127}}));
+        return;
+    }
+    QSKIP("the machine never released the transport within the hold time");
 }
 
 QTEST_GUILESS_MAIN(MIDITransportTest)

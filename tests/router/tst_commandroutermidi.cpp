@@ -17,6 +17,8 @@ namespace {
 
 // Longer than any advance sequence with its last note-off.
 constexpr auto kSettle = 700ms;
+// When the first delayed step of a Serato advance is due.
+constexpr auto kAdvanceStep = 120ms;
 
 std::vector<int> noteOns(const MIDIMessageLog &log)
 {
@@ -274,33 +276,48 @@ void CommandRouterMIDITest::advance_virtualDJ_sendsOnePulse()
 
 void CommandRouterMIDITest::advance_routerReleasedMidSequence_sendsNoLaterStep()
 {
-    RouterHarness harness;
-    harness.router->handle(RemoteCommand::play, DeckSide::left);
-    harness.router->handle(RemoteCommand::advance, DeckSide::left);
-    harness.router.reset();
+    // Only a release before the advance step is due says anything; a stalled machine gets another go.
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        RouterHarness harness;
+        harness.router->handle(RemoteCommand::play, DeckSide::left);
+        const auto advanced = std::chrono::steady_clock::now();
+        harness.router->handle(RemoteCommand::advance, DeckSide::left);
+        harness.router.reset();
+        if (std::chrono::steady_clock::now() - advanced >= kAdvanceStep)
+            continue;
 
-    QVERIFY(RecordingMIDIOutput::waitForTimerThread(*harness.midi.transport, kSettle));
-    // The stop went out at once (and is released); the advance and play steps died with the router.
-    QCOMPARE(noteOns(*harness.midi.log), (std::vector<int>{80, 83}));
-    QCOMPARE(harness.midi.log->count(), std::size_t(4));
+        QVERIFY(RecordingMIDIOutput::waitForTimerThread(*harness.midi.transport, kSettle));
+        // The stop went out at once (and is released); the advance and play steps died with the router.
+        QCOMPARE(noteOns(*harness.midi.log), (std::vector<int>{80, 83}));
+        QCOMPARE(harness.midi.log->count(), std::size_t(4));
+        return;
+    }
+    QSKIP("the machine never released the router before the advance step was due");
 }
 
 void CommandRouterMIDITest::advance_transportReleasedMidSequence_sendsNothingMore()
 {
-    RouterHarness harness;
-    harness.router->handle(RemoteCommand::play, DeckSide::right);
-    QVERIFY(harness.midi.log->waitForCount(2));
-    harness.router->handle(RemoteCommand::advance, DeckSide::right);
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        RouterHarness harness;
+        harness.router->handle(RemoteCommand::play, DeckSide::right);
+        QVERIFY(harness.midi.log->waitForCount(2));
+        const auto advanced = std::chrono::steady_clock::now();
+        harness.router->handle(RemoteCommand::advance, DeckSide::right);
+        const std::weak_ptr<MIDITransport> transport = harness.midi.transport;
+        harness.router.reset();
+        harness.midi.transport.reset();
+        if (std::chrono::steady_clock::now() - advanced >= kAdvanceStep)
+            continue;
 
-    const std::weak_ptr<MIDITransport> transport = harness.midi.transport;
-    harness.router.reset();
-    harness.midi.transport.reset();
-    // No pending step kept the transport alive.
-    QVERIFY(transport.expired());
-    QTest::qWait(int(kSettle.count()));
-    QVERIFY(containsNoteOn(*harness.midi.log, 87));
-    QVERIFY(!containsNoteOn(*harness.midi.log, 86));
-    QCOMPARE(noteOns(*harness.midi.log).size(), std::size_t(2));
+        // No pending step kept the transport alive.
+        QVERIFY(transport.expired());
+        QTest::qWait(int(kSettle.count()));
+        QVERIFY(containsNoteOn(*harness.midi.log, 87));
+        QVERIFY(!containsNoteOn(*harness.midi.log, 86));
+        QCOMPARE(noteOns(*harness.midi.log).size(), std::size_t(2));
+        return;
+    }
+    QSKIP("the machine never released the transport before the advance step was due");
 }
 
 void CommandRouterMIDITest::handle_withoutMIDISource_stillAnswers()
