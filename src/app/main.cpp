@@ -1,23 +1,89 @@
-#include "core/connectorconstants.h"
+#include "app/commandline.h"
+#include "app/connectorenvironment.h"
+#include "app/connectormodel.h"
+#include "app/headlessconsole.h"
+#include "app/shutdownsignals.h"
 
 #include <QCoreApplication>
-#include <QStringList>
 #include <QTextStream>
 
 using namespace Qt::StringLiterals;
 
+namespace {
+
+QStringList argumentsOf(int argc, char *argv[])
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    return arguments;
+}
+
+// One action beside any connector that may already run: no listener, no MIDI port.
+int runOnce(const CommandLine &commandLine, ConnectorEnvironment environment)
+{
+    QTextStream out(stdout);
+    ConnectorModel model(std::move(environment), ConnectorModel::Activation::actionsOnly);
+    if (commandLine.platform)
+        model.choosePlatform(*commandLine.platform);
+
+    if (commandLine.action == CommandLine::Action::installMapping) {
+        const bool succeeded = model.installSelectedPlatformMapping();
+        out << model.lastCommand() << Qt::endl;
+        return succeeded ? 0 : 1;
+    }
+
+    QObject::connect(&model, &ConnectorModel::updateMessageChanged, &model,
+                     [&] { out << model.updateMessage() << Qt::endl; });
+    QObject::connect(&model, &ConnectorModel::downloadUpdateURLChanged, &model, [&] {
+        if (!model.downloadUpdateURL().isEmpty())
+            out << "Download: " << model.downloadUpdateURL().toString() << Qt::endl;
+    });
+    bool succeeded = false;
+    QObject::connect(&model, &ConnectorModel::updateCheckFinished, &model, [&](bool ok) {
+        succeeded = ok;
+        QCoreApplication::quit();
+    });
+    model.checkForUpdates();
+    QCoreApplication::exec();
+    return succeeded ? 0 : 1;
+}
+
+int runHeadless(const CommandLine &commandLine, ConnectorEnvironment environment)
+{
+    if (commandLine.platform)
+        ConnectorModel::persistSelectedPlatform(*environment.settings, *commandLine.platform);
+    QTextStream(stdout) << versionLine() << " running without a window. Stop it with Ctrl+C." << Qt::endl;
+
+    ShutdownSignals shutdownSignals;
+    QObject::connect(&shutdownSignals, &ShutdownSignals::received, &shutdownSignals, &QCoreApplication::quit);
+    ConnectorModel model(std::move(environment));
+    HeadlessConsole console(model, stdout);
+    return QCoreApplication::exec();
+}
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
-    QCoreApplication app(argc, argv);
-    QTextStream out(stdout);
-    const QString versionLine = ConnectorConstants::productName() + u' ' + ConnectorConstants::version()
-                                + u" ("_s + ConnectorConstants::build() + u')';
-    if (app.arguments().contains(u"--version"_s)) {
-        out << versionLine << Qt::endl;
+    const CommandLine commandLine = CommandLine::parse(argumentsOf(argc, argv));
+    switch (commandLine.action) {
+    case CommandLine::Action::fail:
+        QTextStream(stderr) << commandLine.text << Qt::endl;
+        return 2;
+    case CommandLine::Action::showHelp:
+        QTextStream(stdout) << commandLine.text;
         return 0;
+    case CommandLine::Action::showVersion:
+        QTextStream(stdout) << versionLine() << Qt::endl;
+        return 0;
+    default:
+        break;
     }
-    out << versionLine << Qt::endl
-        << "The connector is not yet assembled: its MIDI source, router and server arrive in later builds."
-        << Qt::endl;
-    return 0;
+
+    QCoreApplication app(argc, argv);
+    ConnectorEnvironment environment = ConnectorEnvironment::forSystem();
+    if (commandLine.action != CommandLine::Action::run)
+        return runOnce(commandLine, std::move(environment));
+    return runHeadless(commandLine, std::move(environment));
 }

@@ -1,0 +1,193 @@
+#pragma once
+
+#include "app/connectorenvironment.h"
+#include "core/deckside.h"
+#include "core/djplatform.h"
+#include "core/remotecommand.h"
+
+#include <QImage>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <QUrl>
+
+#include <memory>
+#include <optional>
+
+struct ConnectorRuntime;
+class UpdateChecker;
+
+// The one observable object behind the window and the headless output: it runs the selected
+// platform's connector, switches it, and refreshes its state every 2 seconds. Lives on the main
+// thread; every property is read and written there. Every assignment notifies, also of an equal
+// value.
+class ConnectorModel : public QObject
+{
+    Q_OBJECT
+
+    // Raw values: "serato" or "virtualDJ".
+    Q_PROPERTY(QString selectedPlatform READ selectedPlatformRaw NOTIFY selectedPlatformChanged)
+    Q_PROPERTY(
+        QString selectedPlatformDisplayName READ selectedPlatformDisplayName NOTIFY selectedPlatformChanged)
+    Q_PROPERTY(
+        QString selectedPlatformShortName READ selectedPlatformShortName NOTIFY selectedPlatformChanged)
+    // Raw values: "left" or "right".
+    Q_PROPERTY(QString selectedTestDeck READ selectedTestDeckRaw WRITE setSelectedTestDeckRaw NOTIFY
+                   selectedTestDeckChanged)
+    Q_PROPERTY(QString serverStatus READ serverStatus NOTIFY serverStatusChanged)
+    Q_PROPERTY(QString pairingCode READ pairingCode NOTIFY pairingCodeChanged)
+    // A null image while there is none; pairingPayload changes exactly when a new image is rendered.
+    Q_PROPERTY(QImage pairingQRCode READ pairingQRCode NOTIFY pairingQRCodeChanged)
+    Q_PROPERTY(QString pairingPayload READ pairingPayload NOTIFY pairingQRCodeChanged)
+    Q_PROPERTY(int pairedDevices READ pairedDevices NOTIFY pairedDevicesChanged)
+    Q_PROPERTY(QString remoteAddress READ remoteAddress NOTIFY remoteAddressChanged)
+    Q_PROPERTY(bool djSoftwareRunning READ djSoftwareRunning NOTIFY djSoftwareRunningChanged)
+    Q_PROPERTY(bool mappingInstalled READ mappingInstalled NOTIFY mappingInstalledChanged)
+    // Empty while the virtual MIDI device is ready.
+    Q_PROPERTY(QString midiError READ midiError NOTIFY midiErrorChanged)
+    Q_PROPERTY(QString lastCommand READ lastCommand NOTIFY lastCommandChanged)
+    Q_PROPERTY(QString leftState READ leftState NOTIFY leftStateChanged)
+    Q_PROPERTY(QString rightState READ rightState NOTIFY rightStateChanged)
+    Q_PROPERTY(QString weddingScript READ weddingScript WRITE setWeddingScript NOTIFY weddingScriptChanged)
+    Q_PROPERTY(QString updateMessage READ updateMessage NOTIFY updateMessageChanged)
+    // Empty while there is no download link.
+    Q_PROPERTY(QUrl downloadUpdateURL READ downloadUpdateURL NOTIFY downloadUpdateURLChanged)
+    Q_PROPERTY(bool isCheckingForUpdates READ isCheckingForUpdates NOTIFY isCheckingForUpdatesChanged)
+    Q_PROPERTY(QUrl supportURL READ supportURL CONSTANT)
+    Q_PROPERTY(QString productName READ productName CONSTANT)
+    // "1.0.6 (8)"
+    Q_PROPERTY(QString versionText READ versionText CONSTANT)
+
+public:
+    enum class Activation {
+        // Runs the selected platform's connector and refreshes every 2 seconds.
+        run,
+        // Only settings, installers and the update check: for one-shot commands beside a running
+        // connector, which must not be disturbed.
+        actionsOnly,
+    };
+
+    explicit ConnectorModel(ConnectorEnvironment environment, Activation activation = Activation::run,
+                            QObject *parent = nullptr);
+    ~ConnectorModel() override;
+
+    DJPlatform selectedPlatform() const { return m_selectedPlatform; }
+    DeckSide selectedTestDeck() const { return m_selectedTestDeck; }
+    void setSelectedTestDeck(DeckSide deck);
+    QString serverStatus() const { return m_serverStatus; }
+    QString pairingCode() const { return m_pairingCode; }
+    QImage pairingQRCode() const { return m_pairingQRCode; }
+    QString pairingPayload() const { return m_lastPairingPayload.value_or(QString()); }
+    int pairedDevices() const { return m_pairedDevices; }
+    QString remoteAddress() const { return m_remoteAddress; }
+    bool djSoftwareRunning() const { return m_djSoftwareRunning; }
+    bool mappingInstalled() const { return m_mappingInstalled; }
+    QString midiError() const { return m_midiError.value_or(QString()); }
+    QString lastCommand() const { return m_lastCommand; }
+    QString leftState() const { return m_leftState; }
+    QString rightState() const { return m_rightState; }
+    QString weddingScript() const { return m_weddingScript; }
+    void setWeddingScript(const QString &script);
+    QString updateMessage() const { return m_updateMessage; }
+    QUrl downloadUpdateURL() const { return m_downloadUpdateURL; }
+    bool isCheckingForUpdates() const { return m_isCheckingForUpdates; }
+    QUrl supportURL() const;
+    QString productName() const;
+    QString versionText() const;
+
+    void choosePlatform(DJPlatform platform);
+    // Stores the choice where the next start reads it, as choosing it in the window does.
+    static void persistSelectedPlatform(QSettings &settings, DJPlatform platform);
+    void sendTestCommand(RemoteCommand command);
+    void sendSeratoMappingPulse(RemoteCommand command, DeckSide deck);
+    // The install action of the selected platform; true when it succeeded.
+    bool installSelectedPlatformMapping();
+
+    // The window's actions take raw values ("serato", "play", "left"); unknown values do nothing.
+    Q_INVOKABLE void choosePlatform(const QString &platform);
+    Q_INVOKABLE void sendTestCommand(const QString &command);
+    Q_INVOKABLE void sendSeratoMappingPulse(const QString &command, const QString &deck);
+    Q_INVOKABLE void saveWeddingScript();
+    Q_INVOKABLE void resetPairing();
+    Q_INVOKABLE void installVirtualDJMapping();
+    Q_INVOKABLE void installSeratoMapping();
+    Q_INVOKABLE void copyAddress();
+    Q_INVOKABLE void launchDJSoftware();
+    // Returns at once; updateCheckFinished reports the end.
+    Q_INVOKABLE void checkForUpdates();
+
+Q_SIGNALS:
+    void selectedPlatformChanged();
+    void selectedTestDeckChanged();
+    void serverStatusChanged();
+    void pairingCodeChanged();
+    void pairingQRCodeChanged();
+    void pairedDevicesChanged();
+    void remoteAddressChanged();
+    void djSoftwareRunningChanged();
+    void mappingInstalledChanged();
+    void midiErrorChanged();
+    void lastCommandChanged();
+    void leftStateChanged();
+    void rightStateChanged();
+    void weddingScriptChanged();
+    void updateMessageChanged();
+    void downloadUpdateURLChanged();
+    void isCheckingForUpdatesChanged();
+    void updateCheckFinished(bool succeeded);
+
+private:
+    QString selectedPlatformRaw() const { return rawValue(m_selectedPlatform); }
+    QString selectedPlatformDisplayName() const { return displayName(m_selectedPlatform); }
+    QString selectedPlatformShortName() const { return shortName(m_selectedPlatform); }
+    QString selectedTestDeckRaw() const { return rawValue(m_selectedTestDeck); }
+    void setSelectedTestDeckRaw(const QString &deck);
+
+    void activateSelectedPlatform();
+    void refreshStatus();
+    void refreshPairingQRCode();
+    void refreshMappingStatus();
+    bool installVirtualDJMappingReporting();
+    bool installSeratoMappingReporting();
+    void finishUpdateCheck(const std::optional<QByteArray> &body);
+
+    void setServerStatus(const QString &value);
+    void setPairingCode(const QString &value);
+    void setPairingQRCode(const QImage &value);
+    void setPairedDevices(int value);
+    void setRemoteAddress(const QString &value);
+    void setDJSoftwareRunning(bool value);
+    void setMappingInstalled(bool value);
+    void setMidiError(const std::optional<QString> &value);
+    void setLastCommand(const QString &value);
+    void setLeftState(const QString &value);
+    void setRightState(const QString &value);
+    void setUpdateMessage(const QString &value);
+    void setDownloadUpdateURL(const QUrl &value);
+    void setIsCheckingForUpdates(bool value);
+
+    ConnectorEnvironment m_environment;
+    DJPlatform m_selectedPlatform = DJPlatform::serato;
+    DeckSide m_selectedTestDeck = DeckSide::left;
+    QString m_serverStatus;
+    QString m_pairingCode;
+    QImage m_pairingQRCode;
+    int m_pairedDevices = 0;
+    QString m_remoteAddress;
+    bool m_djSoftwareRunning = false;
+    bool m_mappingInstalled = false;
+    std::optional<QString> m_midiError;
+    QString m_lastCommand;
+    QString m_leftState;
+    QString m_rightState;
+    QString m_weddingScript;
+    QString m_updateMessage;
+    QUrl m_downloadUpdateURL;
+    bool m_isCheckingForUpdates = false;
+
+    std::unique_ptr<ConnectorRuntime> m_runtime;
+    QTimer m_timer;
+    std::optional<QString> m_lastPairingPayload;
+    QString m_lastLoadedWeddingScript;
+    UpdateChecker *m_updateChecker = nullptr;
+};

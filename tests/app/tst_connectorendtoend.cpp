@@ -1,0 +1,174 @@
+#include "support/servicerequirement.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct HttpAnswer
+{
+    int status = 0;
+    QJsonObject body;
+};
+
+// One request on a fresh loopback connection, as the phone sends it.
+HttpAnswer request(quint16 port, const QByteArray &method, const QByteArray &path,
+                   const QByteArray &body = {}, const QString &token = {})
+{
+    QTcpSocket socket;
+    socket.connectToHost(u"127.0.0.1"_s, port);
+    if (!socket.waitForConnected(10000))
+        return {};
+    QByteArray message = method + ' ' + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+    if (!token.isEmpty())
+        message += "Authorization: Bearer " + token.toUtf8() + "\r\n";
+    message += "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
+    socket.write(message);
+    QByteArray answer;
+    while (socket.state() == QAbstractSocket::ConnectedState && socket.waitForReadyRead(10000))
+        answer += socket.readAll();
+    answer += socket.readAll();
+    const qsizetype split = answer.indexOf("\r\n\r\n");
+    const QList<QByteArray> statusLine = answer.left(answer.indexOf("\r\n")).split(' ');
+    if (split < 0 || statusLine.size() < 2)
+        return {};
+    return {statusLine[1].toInt(), QJsonDocument::fromJson(answer.mid(split + 4)).object()};
+}
+
+// The connector binary run headless in a temporary home, with its output collected line by line.
+class Connector
+{
+public:
+    explicit Connector(const QString &home)
+        : m_home(home)
+    {}
+    ~Connector() { stop(); }
+
+    bool start(const QStringList &arguments)
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"HOME"_s, m_home);
+        environment.insert(u"XDG_CONFIG_HOME"_s, m_home + u"/.config"_s);
+        environment.insert(u"XDG_DATA_HOME"_s, m_home + u"/.local/share"_s);
+        environment.remove(u"DISPLAY"_s);
+        environment.remove(u"WAYLAND_DISPLAY"_s);
+        m_process.setProcessEnvironment(environment);
+        m_process.setProgram(qEnvironmentVariable("CONNECTOR_BINARY"));
+        m_process.setArguments(QStringList{u"--headless"_s} + arguments);
+        m_output.clear();
+        m_process.start();
+        return m_process.waitForStarted(10000);
+    }
+
+    // Waits until a line matches; returns the match's first group (or the whole line).
+    QString waitForLine(const QRegularExpression &pattern, int timeoutMs = 20000)
+    {
+        QDeadlineTimer deadline(timeoutMs);
+        qsizetype searched = 0;
+        while (true) {
+            const QStringList lines = m_output.split(u'\n');
+            for (qsizetype i = searched; i + 1 < lines.size(); ++i) {
+                const QRegularExpressionMatch match = pattern.match(lines[i]);
+                if (match.hasMatch())
+                    return match.lastCapturedIndex() >= 1 ? match.captured(1) : lines[i];
+            }
+            searched = std::max<qsizetype>(0, lines.size() - 1);
+            if (deadline.hasExpired() || m_process.state() == QProcess::NotRunning)
+                return {};
+            m_process.waitForReadyRead(200);
+            m_output += QString::fromUtf8(m_process.readAllStandardOutput());
+        }
+    }
+
+    QString output() const { return m_output; }
+
+    // SIGTERM, as a service manager stops it; the exit code of a clean stop.
+    int stop()
+    {
+        if (m_process.state() == QProcess::NotRunning)
+            return m_process.exitCode();
+        ::kill(pid_t(m_process.processId()), SIGTERM);
+        if (!m_process.waitForFinished(20000)) {
+            m_process.kill();
+            m_process.waitForFinished();
+            return -1;
+        }
+        m_output += QString::fromUtf8(m_process.readAllStandardOutput());
+        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+    }
+
+private:
+    QString m_home;
+    QProcess m_process;
+    QString m_output;
+};
+
+} // namespace
+
+class ConnectorEndToEndTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void headless_pairsDrivesPersistsAndSwitchesPlatform();
+};
+
+void ConnectorEndToEndTest::headless_pairsDrivesPersistsAndSwitchesPlatform()
+{
+    QTemporaryDir home;
+    Connector connector(home.path());
+
+    QVERIFY(connector.start({}));
+    QVERIFY2(!connector.waitForLine(QRegularExpression(u"^Ready on private network port 53731"_s)).isEmpty(),
+             qPrintable(connector.output()));
+    const QString code = connector.waitForLine(QRegularExpression(u"^Pairing code: (\\d{6})$"_s));
+    QVERIFY2(!code.isEmpty(), qPrintable(connector.output()));
+    const QString midiLine = connector.waitForLine(
+        QRegularExpression(u"^(Virtual MIDI device ready|.*could not start.*|.*could not be created.*)$"_s));
+    QVERIFY2(!midiLine.isEmpty(), qPrintable(connector.output()));
+
+    const HttpAnswer wrong = request(53731, "POST", "/api/pair", R"({"code":"abcdef"})");
+    QCOMPARE(wrong.status, 403);
+    const HttpAnswer paired =
+        request(53731, "POST", "/api/pair", QJsonDocument(QJsonObject{{u"code"_s, code}}).toJson());
+    QCOMPARE(paired.status, 200);
+    const QString token = paired.body.value(u"token"_s).toString();
+    QCOMPARE(token.size(), 32);
+
+    const HttpAnswer played =
+        request(53731, "POST", "/api/command", R"({"command":"play","deck":"left"})", token);
+    QCOMPARE(played.status, 200);
+    QCOMPARE(played.body.value(u"expectedState"_s).toString(), u"playing"_s);
+    QVERIFY2(!connector.waitForLine(QRegularExpression(u"^Play sent to SERATO left deck\\.$"_s)).isEmpty(),
+             qPrintable(connector.output()));
+    QCOMPARE(connector.stop(), 0);
+
+    // A restart keeps the paired device: its token still opens the status.
+    QVERIFY(connector.start({}));
+    QVERIFY(!connector.waitForLine(QRegularExpression(u"^Ready on private network port 53731"_s)).isEmpty());
+    QCOMPARE(connector.waitForLine(QRegularExpression(u"^Pairing code: (\\d{6})$"_s)), code);
+    const HttpAnswer status = request(53731, "GET", "/api/status", {}, token);
+    QCOMPARE(status.status, 200);
+    QCOMPARE(status.body.value(u"pairedDevices"_s).toInt(), 1);
+    QCOMPARE(connector.stop(), 0);
+
+    // The other platform listens on its own port, with its own pairing.
+    QVERIFY(connector.start({u"--platform"_s, u"virtualDJ"_s}));
+    QVERIFY2(!connector.waitForLine(QRegularExpression(u"^Ready on private network port 53732"_s)).isEmpty(),
+             qPrintable(connector.output()));
+    QCOMPARE(request(53732, "GET", "/api/status", {}, token).status, 401);
+    QCOMPARE(connector.stop(), 0);
+    QVERIFY(!connector.output().contains(u"53731"_s));
+}
+
+QTEST_GUILESS_MAIN(ConnectorEndToEndTest)
+#include "tst_connectorendtoend.moc"

@@ -1,0 +1,67 @@
+#include "connectortestenvironment.h"
+
+#include "recordingmidioutput.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+using namespace Qt::StringLiterals;
+
+std::optional<QString> FakeApplicationLauncher::locate(const QString &bundleIdentifier) const
+{
+    const auto found = registered.constFind(bundleIdentifier);
+    return found == registered.cend() ? std::nullopt : std::optional<QString>(*found);
+}
+
+bool FakeApplicationLauncher::exists(const QString &path) const
+{
+    return existingPaths.contains(path);
+}
+
+void FakeApplicationLauncher::open(const QString &location,
+                                   std::function<void(std::optional<QString> error)> completion)
+{
+    opened << location;
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [completion = std::move(completion), error = openError] { completion(error); }, Qt::QueuedConnection);
+}
+
+ConnectorTestEnvironment::ConnectorTestEnvironment()
+{
+    QDir().mkpath(fixture.path(u"home/Documents"_s));
+    QDir().mkpath(fixture.path(u"home/.local/share"_s));
+}
+
+ConnectorEnvironment ConnectorTestEnvironment::make()
+{
+    ConnectorEnvironment environment;
+    environment.settings = fixture.settings();
+    environment.clock = std::make_shared<SystemClock>();
+    environment.installerLocations = {
+        QCoreApplication::applicationDirPath() + u"/../share/tarvik-dj-connector"_s,
+        fixture.path(u"home"_s),
+        fixture.path(u"home/Documents"_s),
+        fixture.path(u"home/.local/share"_s),
+    };
+    environment.runningApplications = runningApplications;
+    environment.launcher = launcher;
+    environment.localIPv4Address = [this] { return localAddress; };
+    environment.makeTransport = [this](DJPlatform platform) {
+        RecordingMIDIOutput::Recorded recorded = RecordingMIDIOutput::transport(platform);
+        midiLogs[platform] = recorded.log;
+        ++transportsMade;
+        return recorded.transport;
+    };
+    environment.makeMonitor = [this](DJPlatform platform) {
+        return std::make_unique<NowPlayingMonitor>(
+            platform, NowPlayingMonitor::Seams{runningApplications, openFiles, fixture.path(u"history"_s),
+                                               std::make_shared<SystemClock>()});
+    };
+    environment.listenPort = [](DJPlatform) { return quint16(0); };
+    environment.listenAddress = QHostAddress::LocalHost;
+    environment.updateManifestURL = QUrl(u"http://127.0.0.1:9/updates/dj-connector-macos.json"_s);
+    environment.updateTimeoutMs = 2000;
+    environment.copyToClipboard = [this](const QString &text) { clipboard << text; };
+    return environment;
+}

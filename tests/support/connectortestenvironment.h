@@ -1,0 +1,50 @@
+#pragma once
+
+#include "app/applicationlauncher.h"
+#include "app/connectorenvironment.h"
+#include "fakeopenfileslister.h"
+#include "fakerunningapplications.h"
+#include "midimessagelog.h"
+#include "testfixture.h"
+
+#include <QHash>
+#include <QStringList>
+
+#include <map>
+#include <memory>
+
+// An application launcher that opens nothing: it knows the identifiers and paths the test gives it
+// and records what it was asked to open.
+class FakeApplicationLauncher final : public ApplicationLauncher
+{
+public:
+    QHash<QString, QString> registered; // bundle identifier → location
+    QStringList existingPaths;
+    std::optional<QString> openError;
+    QStringList opened;
+
+    std::optional<QString> locate(const QString &bundleIdentifier) const override;
+    bool exists(const QString &path) const override;
+    void open(const QString &location, std::function<void(std::optional<QString> error)> completion) override;
+};
+
+// A connector environment on a temporary home: settings file, shipped resources from the build
+// tree, recording MIDI outputs, in-memory processes, a launcher that opens nothing, listeners on
+// 127.0.0.1 with ports chosen by the system, and a fixed local address.
+struct ConnectorTestEnvironment
+{
+    TestFixture fixture;
+    std::shared_ptr<FakeRunningApplications> runningApplications =
+        std::make_shared<FakeRunningApplications>();
+    std::shared_ptr<FakeOpenFilesLister> openFiles = std::make_shared<FakeOpenFilesLister>();
+    std::shared_ptr<FakeApplicationLauncher> launcher = std::make_shared<FakeApplicationLauncher>();
+    // The MIDI log of the latest transport made for each platform.
+    std::map<DJPlatform, std::shared_ptr<MIDIMessageLog>> midiLogs;
+    int transportsMade = 0;
+    std::optional<QString> localAddress = QStringLiteral("192.168.1.20");
+    QStringList clipboard;
+
+    ConnectorTestEnvironment();
+    // An environment for a model; it refers back to this object, which must outlive the model.
+    ConnectorEnvironment make();
+};
