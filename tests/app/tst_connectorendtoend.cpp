@@ -1,5 +1,6 @@
 #include "support/servicerequirement.h"
 
+#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
@@ -53,7 +54,7 @@ public:
     {}
     ~Connector() { stop(); }
 
-    bool start(const QStringList &arguments)
+    QProcessEnvironment environment() const
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(u"HOME"_s, m_home);
@@ -61,7 +62,12 @@ public:
         environment.insert(u"XDG_DATA_HOME"_s, m_home + u"/.local/share"_s);
         environment.remove(u"DISPLAY"_s);
         environment.remove(u"WAYLAND_DISPLAY"_s);
-        m_process.setProcessEnvironment(environment);
+        return environment;
+    }
+
+    bool start(const QStringList &arguments)
+    {
+        m_process.setProcessEnvironment(environment());
         m_process.setProgram(qEnvironmentVariable("CONNECTOR_BINARY"));
         m_process.setArguments(QStringList{u"--headless"_s} + arguments);
         m_output.clear();
@@ -90,6 +96,18 @@ public:
     }
 
     QString output() const { return m_output; }
+
+    // Runs a one-shot command to its end; its exit code, with its output in `output`.
+    int runToEnd(const QStringList &arguments, QString *output)
+    {
+        QProcess process;
+        process.setProcessEnvironment(environment());
+        process.start(qEnvironmentVariable("CONNECTOR_BINARY"), arguments);
+        if (!process.waitForFinished(30000))
+            return -1;
+        *output = QString::fromUtf8(process.readAllStandardOutput());
+        return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    }
 
     // SIGTERM, as a service manager stops it; the exit code of a clean stop.
     int stop()
@@ -120,6 +138,7 @@ class ConnectorEndToEndTest : public QObject
 
 private Q_SLOTS:
     void headless_pairsDrivesPersistsAndSwitchesPlatform();
+    void installMapping_runsOnceBesideARunningConnector();
 };
 
 void ConnectorEndToEndTest::headless_pairsDrivesPersistsAndSwitchesPlatform()
@@ -168,6 +187,34 @@ void ConnectorEndToEndTest::headless_pairsDrivesPersistsAndSwitchesPlatform()
     QCOMPARE(request(53732, "GET", "/api/status", {}, token).status, 401);
     QCOMPARE(connector.stop(), 0);
     QVERIFY(!connector.output().contains(u"53731"_s));
+}
+
+void ConnectorEndToEndTest::installMapping_runsOnceBesideARunningConnector()
+{
+    QTemporaryDir home;
+    Connector connector(home.path());
+    QVERIFY(connector.start({}));
+    QVERIFY(!connector.waitForLine(QRegularExpression(u"^Ready on private network port 53731"_s)).isEmpty());
+    const QString code = connector.waitForLine(QRegularExpression(u"^Pairing code: (\\d{6})$"_s));
+
+    QString output;
+    QCOMPARE(connector.runToEnd({u"--install-mapping"_s}, &output), 0);
+    QCOMPARE(output.trimmed(),
+             u"Serato preset installed. In Setup → MIDI, enable Tarvik DJ Connector Serato and "
+             u"select Tarvik Remote."_s);
+    QVERIFY(QFile::exists(home.filePath(u"Music/_Serato_/MIDI/Xml/Tarvik Remote.xml"_s)));
+
+    QCOMPARE(connector.runToEnd({u"--platform"_s, u"virtualDJ"_s, u"--install-mapping"_s}, &output), 0);
+    QCOMPARE(output.trimmed(), u"VirtualDJ mapping installed. Open VirtualDJ when ready."_s);
+    QVERIFY(QFile::exists(home.filePath(u".local/share/VirtualDJ/Mappers/Tarvik DJ Connector.xml"_s)));
+
+    // The running connector was not disturbed: it still pairs on its port.
+    const HttpAnswer paired =
+        request(53731, "POST", "/api/pair", QJsonDocument(QJsonObject{{u"code"_s, code}}).toJson());
+    QCOMPARE(paired.status, 200);
+    QCOMPARE(connector.stop(), 0);
+
+    QCOMPARE(connector.runToEnd({u"--platform"_s, u"traktor"_s}, &output), 2);
 }
 
 QTEST_GUILESS_MAIN(ConnectorEndToEndTest)
