@@ -6,6 +6,20 @@
 
 using namespace Qt::StringLiterals;
 
+namespace {
+
+// The user-facing reason an output could not be opened.
+QString startupErrorMessage(DJPlatform platform, const MIDIOpenFailure &failure)
+{
+    const QString code = QString::number(failure.code);
+    if (failure.stage == MIDIOpenFailure::Stage::client)
+        return failure.system + u" could not start (error "_s + code + u")."_s;
+    return u"The "_s + displayName(platform) + u" virtual MIDI source could not be created (error "_s + code
+           + u")."_s;
+}
+
+} // namespace
+
 std::shared_ptr<MIDITransport> MIDITransport::create(DJPlatform platform)
 {
     return create(platform, std::make_unique<RtMidiOutput>());
@@ -30,20 +44,6 @@ MIDITransport::MIDITransport(Passkey, DJPlatform platform, std::unique_ptr<MIDIO
 std::chrono::milliseconds MIDITransport::holdTime(DJPlatform platform)
 {
     return platform == DJPlatform::virtualDJ ? std::chrono::milliseconds(250) : std::chrono::milliseconds(70);
-}
-
-QString MIDITransport::startupErrorMessage(DJPlatform platform, const MIDIOpenFailure &failure)
-{
-    const QString code = QString::number(failure.code);
-    if (failure.stage == MIDIOpenFailure::Stage::client)
-        return failure.system + u" could not start (error "_s + code + u")."_s;
-    return u"The "_s + displayName(platform) + u" virtual MIDI source could not be created (error "_s + code
-           + u")."_s;
-}
-
-DJPlatform MIDITransport::platform() const
-{
-    return m_platform;
 }
 
 std::optional<QString> MIDITransport::startupError() const

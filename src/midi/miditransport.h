@@ -35,10 +35,7 @@ public:
 
     // How long a note stays down: the DJ software needs to see the press.
     static std::chrono::milliseconds holdTime(DJPlatform platform);
-    // The user-facing reason an output could not be opened.
-    static QString startupErrorMessage(DJPlatform platform, const MIDIOpenFailure &failure);
 
-    DJPlatform platform() const;
     // Absent when the virtual source exists; otherwise every message is dropped.
     std::optional<QString> startupError() const;
     std::uint8_t note(RemoteCommand command, DeckSide deck) const;

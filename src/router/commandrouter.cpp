@@ -82,11 +82,6 @@ CommandRouter::CommandRouter(DJPlatform platform, std::shared_ptr<MIDITransport>
     m_storedScriptRevision = m_defaults->value(key(kScriptRevisionSuffix)).toLongLong();
 }
 
-DJPlatform CommandRouter::platform() const
-{
-    return m_platform;
-}
-
 QString CommandRouter::pairingCode() const
 {
     std::lock_guard lock(m_lock);

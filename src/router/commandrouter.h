@@ -42,8 +42,6 @@ public:
     CommandRouter(const CommandRouter &) = delete;
     CommandRouter &operator=(const CommandRouter &) = delete;
 
-    DJPlatform platform() const;
-
     QString pairingCode() const;
     int pairedDeviceCount() const;
     // A new device token, or none when the code (trimmed) is not the current one.

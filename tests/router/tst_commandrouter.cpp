@@ -1,27 +1,46 @@
-#include "routerharness.h"
+#include "router/commandrouter.h"
+#include "support/recordingmidioutput.h"
+#include "support/testfixture.h"
 
 #include <QCoreApplication>
 #include <QRegularExpression>
-#include <QSettings>
 #include <QTest>
 #include <QThread>
 
-#include <atomic>
 #include <limits>
-#include <set>
 #include <thread>
 
 using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
+using Bytes = MIDIMessageLog::Bytes;
+
+Q_DECLARE_METATYPE(DJPlatform)
+Q_DECLARE_METATYPE(RemoteCommand)
 
 namespace {
 
-const QRegularExpression kTokenPattern(u"^[0-9A-F]{32}$"_s);
 const QRegularExpression kCodePattern(u"^[0-9]{6}$"_s);
+const QString kTokensKey = u"TarvikDJConnector.serato.pairedTokens"_s;
 
-QStringList storedTokens(const RouterHarness &harness)
+// A router on a recording MIDI output, a settings file in a temporary folder and a fake clock.
+struct Harness
 {
-    return harness.fixture.settings()->value(u"TarvikDJConnector.serato.pairedTokens"_s).toStringList();
-}
+    explicit Harness(DJPlatform platform = DJPlatform::serato)
+        : platform(platform)
+    {}
+
+    // Another router on the same store, as after a restart.
+    std::shared_ptr<CommandRouter> newRouter() const
+    {
+        return std::make_shared<CommandRouter>(platform, midi.transport, fixture.settings(), nullptr, clock);
+    }
+
+    DJPlatform platform;
+    TestFixture fixture;
+    std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>();
+    RecordingMIDIOutput::Recorded midi = RecordingMIDIOutput::transport(platform);
+    std::shared_ptr<CommandRouter> router = newRouter();
+};
 
 } // namespace
 
@@ -30,190 +49,272 @@ class CommandRouterTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void construction_freshStore_generatesAndStoresCode();
-    void construction_storedCode_keptOnlyWithSixCharacters_data();
-    void construction_storedCode_keptOnlyWithSixCharacters();
-    void pair_acceptsOnlyTheTrimmedCode_data();
-    void pair_acceptsOnlyTheTrimmedCode();
-    void pair_twice_givesTwoTokensAndKeepsCode();
-    void pair_storesTokensSortedOnDisk();
-    void isAuthorized_refusesAbsentEmptyAndOtherCase();
-    void resetPairing_revokesEveryDeviceAndPersists();
-    void newRouter_onSameStore_readsPairingAndScript();
+    void handle_followsDeckStateMachine_data();
+    void handle_followsDeckStateMachine();
+    void handleVolume_sendsControllerAndRecordsVolume();
+    void advance_pulsesInOrderNeverEarly();
+    void advance_releasedMidSequence_sendsNoLaterStep();
+    void pairing_acceptsTrimmedCodeAndSurvivesRestartUntilReset();
+    void updateWeddingScript_trimsAndRevisionOnlyGrows();
+    void messages_reachMainThreadInCallOrder();
+    void concurrentCallers_loseNoToken();
     void unwritableStore_keepsWorkingInMemory();
-    void updateWeddingScript_trimsOuterBlanksOnly();
-    void updateWeddingScript_revisionOnlyGrows();
-    void updateWeddingScript_notifiesEvenWhenUnchanged();
-    void platforms_keepSeparatePairingAndScript();
-    void notify_reachesMainThreadInCallOrder();
-    void notify_releasedRouter_deliversNothing();
-    void concurrentCallers_loseNoTokenOrRevision();
 };
 
-void CommandRouterTest::construction_freshStore_generatesAndStoresCode()
+void CommandRouterTest::handle_followsDeckStateMachine_data()
 {
-    RouterHarness harness;
+    // Serato rows drive the left deck and VirtualDJ rows the right, so every name appears.
+    QTest::addColumn<DJPlatform>("platform");
+    QTest::addColumn<QString>("from");
+    QTest::addColumn<RemoteCommand>("command");
+    QTest::addColumn<int>("note"); // switched on at once; 0 for nothing sent
+    QTest::addColumn<QString>("state");
+    QTest::addColumn<QString>("message");
+    const auto add = [](const char *name, DJPlatform platform, const QString &from, RemoteCommand command,
+                        int note, const QString &state, const QString &message) {
+        QTest::newRow(name) << platform << from << command << note << state << message;
+    };
+
+    using C = RemoteCommand;
+    const auto S = DJPlatform::serato;
+    const auto V = DJPlatform::virtualDJ;
+    const QString stopped = u"stopped"_s, paused = u"paused"_s, playing = u"playing"_s;
+    const QString next = u"Advanced and started the next prepared song on "_s;
+    const QString load = u"Loaded the highlighted track onto the "_s;
+    const QString held = u" deck without starting playback."_s;
+
+    add("stopped play", S, stopped, C::play, 80, playing, u"Play sent to SERATO left deck."_s);
+    add("stopped pause", V, stopped, C::pause, 0, stopped, u"Right deck was already marked as paused."_s);
+    add("stopped advance", S, stopped, C::advance, 82, playing, next + u"SERATO left deck."_s);
+    add("stopped play-next", V, stopped, C::playNext, 86, playing, next + u"VIRTUALDJ right deck."_s);
+    add("stopped stop", S, stopped, C::stop, 83, stopped, u"Stop/Cue sent to SERATO left deck."_s);
+    add("stopped load", V, stopped, C::load, 89, stopped, load + u"VIRTUALDJ right"_s + held);
+    add("paused play", V, paused, C::play, 84, playing, u"Play sent to VIRTUALDJ right deck."_s);
+    add("paused pause", S, paused, C::pause, 0, paused, u"Left deck was already marked as paused."_s);
+    add("paused advance", V, paused, C::advance, 86, playing, next + u"VIRTUALDJ right deck."_s);
+    add("paused play-next", S, paused, C::playNext, 82, playing, next + u"SERATO left deck."_s);
+    add("paused stop", V, paused, C::stop, 87, stopped, u"Stop/Cue sent to VIRTUALDJ right deck."_s);
+    add("paused load", S, paused, C::load, 88, stopped, load + u"SERATO left"_s + held);
+    add("playing play", S, playing, C::play, 0, playing, u"Left deck was already marked as playing."_s);
+    add("playing pause, play", S, playing, C::pause, 80, paused, u"Pause sent to SERATO left deck."_s);
+    add("playing pause, own", V, playing, C::pause, 85, paused, u"Pause sent to VIRTUALDJ right deck."_s);
+    add("playing advance, stop first", S, playing, C::advance, 83, playing, next + u"SERATO left deck."_s);
+    add("playing play-next", V, playing, C::playNext, 86, playing, next + u"VIRTUALDJ right deck."_s);
+    add("playing stop", S, playing, C::stop, 83, stopped, u"Stop/Cue sent to SERATO left deck."_s);
+    add("playing load", V, playing, C::load, 89, stopped, load + u"VIRTUALDJ right"_s + held);
+}
+
+void CommandRouterTest::handle_followsDeckStateMachine()
+{
+    QFETCH(DJPlatform, platform);
+    QFETCH(QString, from);
+    QFETCH(RemoteCommand, command);
+    QFETCH(int, note);
+    QFETCH(QString, state);
+    QFETCH(QString, message);
+
+    const DeckSide deck = platform == DJPlatform::serato ? DeckSide::left : DeckSide::right;
+    Harness harness(platform);
+    if (from != u"stopped"_s)
+        harness.router->handle(RemoteCommand::play, deck);
+    if (from == u"paused"_s)
+        harness.router->handle(RemoteCommand::pause, deck);
+    // Once the set-up pulses are released, a pulse or an advance's first step is the next message.
+    QVERIFY(harness.midi.log->waitForCount(from == u"stopped"_s ? 0 : from == u"paused"_s ? 4 : 2));
+    const std::size_t before = harness.midi.log->count();
+    const CommandResult result = harness.router->handle(command, deck);
+    const std::vector<Bytes> sent = harness.midi.log->bytes();
+    const Bytes noteOn = note ? Bytes{0x9F, std::uint8_t(note), 127} : Bytes{};
+    QCOMPARE(sent.size() > before ? sent[before] : Bytes{}, noteOn);
+    QVERIFY(result.ok);
+    QCOMPARE(result.message, message);
+    QCOMPARE(result.expectedState, state);
+    const QRegularExpression uuid(u"^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$"_s);
+    QVERIFY2(uuid.match(result.commandID).hasMatch(), qPrintable(result.commandID));
+    QCOMPARE(harness.router->expectedState(deck), state);
+}
+
+void CommandRouterTest::handleVolume_sendsControllerAndRecordsVolume()
+{
+    Harness serato;
+    Harness virtualDJ(DJPlatform::virtualDJ);
+    QCOMPARE(serato.router->handleVolume(25, DeckSide::right)->volumePercent, std::optional<int>(25));
+    QCOMPARE(virtualDJ.router->handleVolume(50, DeckSide::left)->message,
+             u"Set VirtualDJ left deck volume to 50 percent."_s);
+
+    // Serato's one music level moves both decks; VirtualDJ only the deck asked for.
+    QCOMPARE(serato.router->expectedVolume(DeckSide::left), 25);
+    QCOMPARE(virtualDJ.router->expectedVolume(DeckSide::left), 50);
+    QCOMPARE(virtualDJ.router->expectedVolume(DeckSide::right), 100);
+    QCOMPARE(serato.midi.log->bytes(), (std::vector<Bytes>{{0xBF, 21, 0}}));
+    QCOMPARE(virtualDJ.midi.log->bytes(), (std::vector<Bytes>{{0xBF, 20, 64}}));
+}
+
+void CommandRouterTest::advance_pulsesInOrderNeverEarly()
+{
+    // On Serato an idle deck loads and plays, then, playing, is stopped first; VirtualDJ takes one pulse.
+    Harness serato;
+    serato.router->handle(RemoteCommand::advance, DeckSide::left);
+    QVERIFY(serato.midi.log->waitForCount(4));
+    serato.router->handle(RemoteCommand::advance, DeckSide::left);
+    QVERIFY(serato.midi.log->waitForCount(10));
+    Harness virtualDJ(DJPlatform::virtualDJ);
+    virtualDJ.router->handle(RemoteCommand::advance, DeckSide::left);
+    for (const Harness *harness : {&serato, &virtualDJ})
+        QVERIFY(RecordingMIDIOutput::waitForTimerThread(*harness->midi.transport, 700ms));
+
+    // Each step is released before the next goes out, and nothing follows the last.
+    QCOMPARE(virtualDJ.midi.log->bytes(), (std::vector<Bytes>{{0x9F, 82, 127}, {0x8F, 82, 0}}));
+    std::vector<Bytes> expected;
+    for (const std::uint8_t note : {82, 80, 83, 82, 80})
+        expected.insert(expected.end(), {{0x9F, note, 127}, {0x8F, note, 0}});
+    QCOMPARE(serato.midi.log->bytes(), expected);
+    const std::vector<MIDIMessageLog::Message> sent = serato.midi.log->messages();
+    QVERIFY(sent[2].time - sent[0].time >= 250ms);
+    QVERIFY(sent[6].time - sent[4].time >= 120ms);
+    QVERIFY(sent[8].time - sent[6].time >= 250ms);
+}
+
+void CommandRouterTest::advance_releasedMidSequence_sendsNoLaterStep()
+{
+    // Router, then router and transport; only a release before the advance step is due counts.
+    int checked = 0;
+    for (int attempt = 0; attempt < 10 && checked < 2; ++attempt) {
+        const bool releaseTransport = checked == 1;
+        Harness harness;
+        int delivered = 0;
+        harness.router->setOnStateChange([&delivered](const QString &) { ++delivered; });
+        harness.router->handle(RemoteCommand::play, DeckSide::left);
+        const auto advanced = std::chrono::steady_clock::now();
+        harness.router->handle(RemoteCommand::advance, DeckSide::left);
+        harness.router.reset();
+        const std::weak_ptr<MIDITransport> transport = harness.midi.transport;
+        if (releaseTransport)
+            harness.midi.transport.reset();
+        if (std::chrono::steady_clock::now() - advanced >= 120ms)
+            continue;
+
+        // Nothing pending kept either alive; the stop went out at once, nothing after it, and no
+        // message reached the released router's callback.
+        QCOMPARE(transport.expired(), releaseTransport);
+        QTest::qWait(700);
+        std::vector<Bytes> noteOns = harness.midi.log->bytes();
+        std::erase_if(noteOns, [](const Bytes &bytes) { return bytes[0] != 0x9F; });
+        QCOMPARE(noteOns, (std::vector<Bytes>{{0x9F, 80, 127}, {0x9F, 83, 127}}));
+        QCOMPARE(delivered, 0);
+        ++checked;
+    }
+    if (checked < 2)
+        QSKIP("the machine never released in time before the advance step was due");
+}
+
+void CommandRouterTest::pairing_acceptsTrimmedCodeAndSurvivesRestartUntilReset()
+{
+    Harness harness;
     const QString code = harness.router->pairingCode();
     QVERIFY2(kCodePattern.match(code).hasMatch(), qPrintable(code));
-    QVERIFY(harness.storedBytes().contains("TarvikDJConnector.serato.pairingCode=" + code.toLatin1()));
-    QCOMPARE(harness.router->pairedDeviceCount(), 0);
-    QCOMPARE(harness.router->weddingScriptSnapshot().text, QString());
-    QCOMPARE(harness.router->weddingScriptSnapshot().revision, 0);
-    QCOMPARE(harness.router->expectedState(DeckSide::left), u"stopped"_s);
-    QCOMPARE(harness.router->expectedVolume(DeckSide::right), 100);
-    QCOMPARE(harness.router->platform(), DJPlatform::serato);
-}
-
-void CommandRouterTest::construction_storedCode_keptOnlyWithSixCharacters_data()
-{
-    QTest::addColumn<QString>("stored");
-    QTest::addColumn<bool>("kept");
-
-    QTest::newRow("five digits") << u"12345"_s << false;
-    QTest::newRow("seven digits") << u"1234567"_s << false;
-    QTest::newRow("empty") << QString() << false;
-    QTest::newRow("six digits") << u"004711"_s << true;
-    QTest::newRow("six characters, not digits") << u"AB-C d"_s << true;
-}
-
-void CommandRouterTest::construction_storedCode_keptOnlyWithSixCharacters()
-{
-    QFETCH(QString, stored);
-    QFETCH(bool, kept);
-
-    RouterHarness harness;
-    harness.fixture.settings()->setValue(u"TarvikDJConnector.serato.pairingCode"_s, stored);
-    const QString code = harness.newRouter()->pairingCode();
-    if (kept) {
-        QCOMPARE(code, stored);
-    } else {
-        QVERIFY2(kCodePattern.match(code).hasMatch(), qPrintable(code));
-        QCOMPARE(harness.fixture.settings()->value(u"TarvikDJConnector.serato.pairingCode"_s).toString(),
-                 code);
-    }
-}
-
-void CommandRouterTest::pair_acceptsOnlyTheTrimmedCode_data()
-{
-    QTest::addColumn<QString>("prefix");
-    QTest::addColumn<QString>("suffix");
-    QTest::addColumn<int>("codeLength");
-    QTest::addColumn<bool>("accepted");
-
-    QTest::newRow("exact") << QString() << QString() << 6 << true;
-    QTest::newRow("spaces before, line break after") << u"  "_s << u"\n"_s << 6 << true;
-    QTest::newRow("tab and CRLF") << u"\t"_s << u"\r\n"_s << 6 << true;
-    QTest::newRow("first five characters") << QString() << QString() << 5 << false;
-    QTest::newRow("an extra digit") << QString() << u"0"_s << 6 << false;
-    QTest::newRow("inner space") << QString() << u" 1"_s << 6 << false;
-    QTest::newRow("empty") << QString() << QString() << 0 << false;
-}
-
-void CommandRouterTest::pair_acceptsOnlyTheTrimmedCode()
-{
-    QFETCH(QString, prefix);
-    QFETCH(QString, suffix);
-    QFETCH(int, codeLength);
-    QFETCH(bool, accepted);
-
-    RouterHarness harness;
-    const QString code = harness.router->pairingCode();
-    const std::optional<QString> token = harness.router->pair(prefix + code.left(codeLength) + suffix);
-    QCOMPARE(token.has_value(), accepted);
-    QCOMPARE(harness.router->pairedDeviceCount(), accepted ? 1 : 0);
-    QCOMPARE(harness.router->pairingCode(), code);
-    if (token)
-        QVERIFY(harness.router->isAuthorized(token));
-}
-
-void CommandRouterTest::pair_twice_givesTwoTokensAndKeepsCode()
-{
-    RouterHarness harness;
-    const QString code = harness.router->pairingCode();
-    const std::optional<QString> first = harness.router->pair(code);
-    const std::optional<QString> second = harness.router->pair(code);
-    QVERIFY(first && second);
-    QVERIFY(*first != *second);
-    for (const QString &token : {*first, *second})
-        QVERIFY2(kTokenPattern.match(token).hasMatch(), qPrintable(token));
-    QCOMPARE(harness.router->pairedDeviceCount(), 2);
-    QCOMPARE(harness.router->pairingCode(), code);
-    QVERIFY(harness.router->isAuthorized(first));
-    QVERIFY(harness.router->isAuthorized(second));
-}
-
-void CommandRouterTest::pair_storesTokensSortedOnDisk()
-{
-    RouterHarness harness;
-    QStringList issued;
-    for (int device = 0; device < 6; ++device)
-        issued << *harness.router->pair(harness.router->pairingCode());
-
-    QStringList sorted = issued;
-    sorted.sort();
-    QCOMPARE(storedTokens(harness), sorted);
-    // Synced before pair() returned: every token is already in the file.
-    const QByteArray onDisk = harness.storedBytes();
-    for (const QString &token : issued)
-        QVERIFY(onDisk.contains(token.toLatin1()));
-}
-
-void CommandRouterTest::isAuthorized_refusesAbsentEmptyAndOtherCase()
-{
-    RouterHarness harness;
-    const QString token = *harness.router->pair(harness.router->pairingCode());
-    QVERIFY(harness.router->isAuthorized(token));
-    QVERIFY(!harness.router->isAuthorized(std::nullopt));
-    QVERIFY(!harness.router->isAuthorized(QString()));
-    QVERIFY(!harness.router->isAuthorized(token.toLower()));
-    QVERIFY(!harness.router->isAuthorized(token + u" "_s));
-}
-
-void CommandRouterTest::resetPairing_revokesEveryDeviceAndPersists()
-{
-    RouterHarness harness;
-    QStringList messages;
-    harness.router->setOnStateChange([&messages](const QString &message) { messages << message; });
-    const QString oldCode = harness.router->pairingCode();
-    const QString first = *harness.router->pair(oldCode);
-    const QString second = *harness.router->pair(oldCode);
-    harness.router->updateWeddingScript(u"Entrance"_s);
-
-    const QString newCode = harness.router->resetPairing();
-    QCOMPARE(harness.router->pairingCode(), newCode);
-    QVERIFY(kCodePattern.match(newCode).hasMatch());
-    QVERIFY(!harness.router->isAuthorized(first));
-    QVERIFY(!harness.router->isAuthorized(second));
-    QCOMPARE(harness.router->pairedDeviceCount(), 0);
-    QVERIFY(harness.fixture.settings()->contains(u"TarvikDJConnector.serato.pairedTokens"_s));
-    QCOMPARE(storedTokens(harness), QStringList());
-    QVERIFY(harness.storedBytes().contains("TarvikDJConnector.serato.pairingCode=" + newCode.toLatin1()));
-    QVERIFY(!harness.storedBytes().contains(first.toLatin1()));
-    // The script is not part of pairing.
-    QCOMPARE(harness.router->weddingScriptSnapshot().text, u"Entrance"_s);
-    QTRY_COMPARE(messages.size(), 2);
-    QCOMPARE(messages.last(), u"SERATO pairing reset. Existing devices must pair again."_s);
-}
-
-void CommandRouterTest::newRouter_onSameStore_readsPairingAndScript()
-{
-    RouterHarness harness;
-    const QString code = harness.router->pairingCode();
-    const QString token = *harness.router->pair(code);
-    harness.clock->set(1'800'000'000'123);
+    QVERIFY(!harness.router->pair(code.left(5)) && !harness.router->pair(QString()));
+    const QStringList tokens{harness.router->pair(u"  "_s + code + u"\r\n"_s).value_or(QString()),
+                             harness.router->pair(code).value_or(QString())};
+    QVERIFY(!harness.router->isAuthorized(std::nullopt) && !harness.router->isAuthorized(QString()));
     const qint64 revision = harness.router->updateWeddingScript(u"First dance\n[CUE] Cake"_s);
-    harness.router->handle(RemoteCommand::play, DeckSide::left);
-    harness.router->handleVolume(50, DeckSide::left);
 
     const std::shared_ptr<CommandRouter> restarted = harness.newRouter();
     QCOMPARE(restarted->pairingCode(), code);
-    QVERIFY(restarted->isAuthorized(token));
-    QCOMPARE(restarted->pairedDeviceCount(), 1);
+    QCOMPARE(restarted->pairedDeviceCount(), 2);
+    for (const QString &token : tokens) {
+        QVERIFY2(QRegularExpression(u"^[0-9A-F]{32}$"_s).match(token).hasMatch(), qPrintable(token));
+        QVERIFY(harness.router->isAuthorized(token) && restarted->isAuthorized(token));
+    }
     QCOMPARE(restarted->weddingScriptSnapshot().text, u"First dance\n[CUE] Cake"_s);
     QCOMPARE(restarted->weddingScriptSnapshot().revision, revision);
-    // Deck expectations live only in memory.
-    QCOMPARE(restarted->expectedState(DeckSide::left), u"stopped"_s);
-    QCOMPARE(restarted->expectedVolume(DeckSide::left), 100);
+
+    const QString newCode = restarted->resetPairing();
+    QVERIFY(kCodePattern.match(newCode).hasMatch());
+    QCOMPARE(restarted->pairedDeviceCount(), 0);
+    QVERIFY(harness.fixture.settings()->contains(kTokensKey));
+    QCOMPARE(harness.fixture.settings()->value(kTokensKey).toStringList(), QStringList());
+    const std::shared_ptr<CommandRouter> again = harness.newRouter();
+    QCOMPARE(again->pairingCode(), newCode);
+    for (const QString &token : tokens)
+        QVERIFY(!restarted->isAuthorized(token) && !again->isAuthorized(token));
+}
+
+void CommandRouterTest::updateWeddingScript_trimsAndRevisionOnlyGrows()
+{
+    Harness harness;
+    CommandRouter &router = *harness.router;
+    const qint64 now = harness.clock->nowMSecsSinceEpoch();
+    QCOMPARE(router.updateWeddingScript(u"  Entrance  \n  [CUE] First dance   \n"_s), now);
+    QCOMPARE(router.weddingScriptSnapshot().text, u"Entrance  \n  [CUE] First dance"_s);
+    // The same millisecond gives one more; a blank text is stored as empty.
+    QCOMPARE(router.updateWeddingScript(u" \n\t "_s), now + 1);
+    QCOMPARE(router.weddingScriptSnapshot().text, QString());
+    // Later, the clock wins.
+    harness.clock->advance(5'000);
+    QCOMPARE(router.updateWeddingScript(u"c"_s), now + 5'000);
+    // The clock went back, as when the stored revision lies in the future: one more than stored.
+    harness.clock->set(now - 60'000);
+    QCOMPARE(router.updateWeddingScript(u"d"_s), now + 5'001);
+    // A revision stored at the very top stays there instead of wrapping to negative.
+    constexpr qint64 kTop = std::numeric_limits<qint64>::max();
+    harness.fixture.settings()->setValue(u"TarvikDJConnector.serato.scriptRevision"_s, kTop);
+    QCOMPARE(harness.newRouter()->updateWeddingScript(u"e"_s), kTop);
+}
+
+void CommandRouterTest::messages_reachMainThreadInCallOrder()
+{
+    Harness harness;
+    QStringList messages;
+    harness.router->setOnStateChange([&messages](const QString &message) {
+        QCOMPARE(QThread::currentThread(), QCoreApplication::instance()->thread());
+        messages << message;
+    });
+    std::thread caller([router = harness.router] {
+        router->handle(RemoteCommand::play, DeckSide::left);
+        router->handleVolume(75, DeckSide::right);
+        router->updateWeddingScript(u"x"_s);
+        router->resetPairing();
+    });
+    caller.join();
+
+    QTRY_COMPARE(messages,
+                 (QStringList{u"Play sent to SERATO left deck."_s, u"Set Serato music level to 75 percent."_s,
+                              u"SERATO wedding script updated for paired devices."_s,
+                              u"SERATO pairing reset. Existing devices must pair again."_s}));
+}
+
+void CommandRouterTest::concurrentCallers_loseNoToken()
+{
+    Harness harness;
+    CommandRouter &router = *harness.router;
+    const QString code = router.pairingCode();
+    std::vector<QStringList> tokens(8);
+    std::vector<std::thread> callers;
+    for (QStringList &issued : tokens) {
+        callers.emplace_back([&router, &code, &issued, seed = callers.size()] {
+            for (std::size_t round = 0; round < 60; ++round) {
+                if (const std::optional<QString> token = router.pair(code); router.isAuthorized(token))
+                    issued << *token;
+                const DeckSide deck = (round + seed) % 2 ? DeckSide::left : DeckSide::right;
+                router.handle(kAllRemoteCommands[(round + seed) % kAllRemoteCommands.size()], deck);
+                router.handleVolume(25 * int(1 + round % 4), deck);
+                if (round % 5 == 0)
+                    router.updateWeddingScript(u"Round %1"_s.arg(round));
+            }
+        });
+    }
+    for (std::thread &caller : callers)
+        caller.join();
+
+    // Every token distinct, kept and stored.
+    const std::shared_ptr<CommandRouter> restarted = harness.newRouter();
+    QCOMPARE(restarted->pairedDeviceCount(), 8 * 60);
+    for (const QStringList &issued : tokens) {
+        QCOMPARE(issued.size(), 60);
+        for (const QString &token : issued)
+            QVERIFY(restarted->isAuthorized(token));
+    }
 }
 
 void CommandRouterTest::unwritableStore_keepsWorkingInMemory()
@@ -222,182 +323,13 @@ void CommandRouterTest::unwritableStore_keepsWorkingInMemory()
     TestFixture fixture;
     const QString blocker = fixture.writeFile(u"not-a-folder"_s, "x");
     auto settings = std::make_shared<QSettings>(blocker + u"/settings.ini"_s, QSettings::IniFormat);
-    const auto midi = RecordingMIDIOutput::transport(DJPlatform::virtualDJ);
-    const auto router = std::make_shared<CommandRouter>(DJPlatform::virtualDJ, midi.transport, settings);
-
-    const std::optional<QString> token = router->pair(router->pairingCode());
-    QVERIFY(token);
-    QVERIFY(router->isAuthorized(token));
-    QVERIFY(router->updateWeddingScript(u"Toast"_s) > 0);
+    const auto router = std::make_shared<CommandRouter>(
+        DJPlatform::virtualDJ, RecordingMIDIOutput::transport(DJPlatform::virtualDJ).transport, settings);
+    QVERIFY(router->isAuthorized(router->pair(router->pairingCode())));
+    router->updateWeddingScript(u"Toast"_s);
     QCOMPARE(router->weddingScriptSnapshot().text, u"Toast"_s);
-    QVERIFY(!router->resetPairing().isEmpty());
+    QVERIFY(kCodePattern.match(router->resetPairing()).hasMatch());
     QCOMPARE(settings->status(), QSettings::AccessError);
-}
-
-void CommandRouterTest::updateWeddingScript_trimsOuterBlanksOnly()
-{
-    RouterHarness harness;
-    harness.clock->set(1'790'000'000'500);
-    const qint64 revision = harness.router->updateWeddingScript(u"   Entrance  \n  [CUE] First dance   \n"_s);
-    QCOMPARE(revision, 1'790'000'000'500);
-    const WeddingScriptSnapshot snapshot = harness.router->weddingScriptSnapshot();
-    QCOMPARE(snapshot.text, u"Entrance  \n  [CUE] First dance"_s);
-    QCOMPARE(snapshot.revision, revision);
-    const auto stored = harness.fixture.settings();
-    QCOMPARE(stored->value(u"TarvikDJConnector.serato.weddingScript"_s).toString(), snapshot.text);
-    QCOMPARE(stored->value(u"TarvikDJConnector.serato.scriptRevision"_s).toLongLong(), revision);
-    QVERIFY(harness.storedBytes().contains("1790000000500"));
-
-    QVERIFY(harness.router->updateWeddingScript(u" \n\t "_s) > revision);
-    QCOMPARE(harness.router->weddingScriptSnapshot().text, QString());
-}
-
-void CommandRouterTest::updateWeddingScript_revisionOnlyGrows()
-{
-    RouterHarness harness;
-    const qint64 now = harness.clock->nowMSecsSinceEpoch();
-    const qint64 first = harness.router->updateWeddingScript(u"a"_s);
-    QCOMPARE(first, now);
-    // Same millisecond: one more.
-    QCOMPARE(harness.router->updateWeddingScript(u"b"_s), now + 1);
-    // Time went on: the clock wins.
-    harness.clock->advance(5'000);
-    QCOMPARE(harness.router->updateWeddingScript(u"c"_s), now + 5'000);
-    // The clock went back (or the stored revision lies in the future): one more than stored.
-    harness.clock->set(now - 60'000);
-    QCOMPARE(harness.router->updateWeddingScript(u"d"_s), now + 5'001);
-
-    // A revision stored at the very top stays there instead of overflowing.
-    harness.fixture.settings()->setValue(u"TarvikDJConnector.serato.scriptRevision"_s,
-                                         std::numeric_limits<qint64>::max());
-    const std::shared_ptr<CommandRouter> router = harness.newRouter();
-    QCOMPARE(router->updateWeddingScript(u"e"_s), std::numeric_limits<qint64>::max());
-}
-
-void CommandRouterTest::updateWeddingScript_notifiesEvenWhenUnchanged()
-{
-    RouterHarness harness(DJPlatform::virtualDJ);
-    QStringList messages;
-    harness.router->setOnStateChange([&messages](const QString &message) { messages << message; });
-    const qint64 first = harness.router->updateWeddingScript(u"Same"_s);
-    const qint64 second = harness.router->updateWeddingScript(u"Same "_s);
-    QVERIFY(second > first);
-    const QString message = u"VIRTUALDJ wedding script updated for paired devices."_s;
-    QTRY_COMPARE(messages, (QStringList{message, message}));
-}
-
-void CommandRouterTest::platforms_keepSeparatePairingAndScript()
-{
-    RouterHarness serato;
-    const auto midi = RecordingMIDIOutput::transport(DJPlatform::virtualDJ);
-    const auto virtualDJ = std::make_shared<CommandRouter>(DJPlatform::virtualDJ, midi.transport,
-                                                           serato.fixture.settings(), nullptr, serato.clock);
-    const QString token = *serato.router->pair(serato.router->pairingCode());
-    serato.router->updateWeddingScript(u"Serato script"_s);
-
-    QVERIFY(!virtualDJ->isAuthorized(token));
-    QCOMPARE(virtualDJ->weddingScriptSnapshot().text, QString());
-    QVERIFY(serato.storedBytes().contains("TarvikDJConnector.virtualDJ.pairingCode="));
-}
-
-void CommandRouterTest::notify_reachesMainThreadInCallOrder()
-{
-    RouterHarness harness;
-    QStringList messages;
-    bool allOnMainThread = true;
-    harness.router->setOnStateChange([&](const QString &message) {
-        allOnMainThread =
-            allOnMainThread && QThread::currentThread() == QCoreApplication::instance()->thread();
-        messages << message;
-    });
-
-    std::thread caller([&harness] {
-        harness.router->handle(RemoteCommand::play, DeckSide::left);
-        harness.router->handle(RemoteCommand::pause, DeckSide::left);
-        harness.router->handleVolume(75, DeckSide::right);
-        harness.router->updateWeddingScript(u"x"_s);
-        harness.router->handle(RemoteCommand::load, DeckSide::right);
-        harness.router->resetPairing();
-    });
-    caller.join();
-
-    QTRY_COMPARE(messages.size(), 6);
-    QCOMPARE(messages,
-             (QStringList{
-                 u"Play sent to SERATO left deck."_s,
-                 u"Pause sent to SERATO left deck."_s,
-                 u"Set Serato music level to 75 percent."_s,
-                 u"SERATO wedding script updated for paired devices."_s,
-                 u"Loaded the highlighted track onto the SERATO right deck without starting playback."_s,
-                 u"SERATO pairing reset. Existing devices must pair again."_s,
-             }));
-    QVERIFY(allOnMainThread);
-}
-
-void CommandRouterTest::notify_releasedRouter_deliversNothing()
-{
-    RouterHarness harness;
-    int delivered = 0;
-    harness.router->setOnStateChange([&delivered](const QString &) { ++delivered; });
-    harness.router->handle(RemoteCommand::stop, DeckSide::left);
-    harness.router->resetPairing();
-    harness.router.reset();
-
-    QCoreApplication::sendPostedEvents();
-    QCOMPARE(delivered, 0);
-}
-
-void CommandRouterTest::concurrentCallers_loseNoTokenOrRevision()
-{
-    RouterHarness harness;
-    const QString code = harness.router->pairingCode();
-    constexpr int kThreads = 8;
-    constexpr int kRounds = 60;
-    std::vector<QStringList> tokens(kThreads);
-    std::vector<std::vector<qint64>> revisions(kThreads);
-    std::atomic<int> refused = 0;
-
-    std::vector<std::thread> callers;
-    for (int thread = 0; thread < kThreads; ++thread) {
-        callers.emplace_back([&, thread] {
-            CommandRouter &router = *harness.router;
-            for (int round = 0; round < kRounds; ++round) {
-                const std::optional<QString> token = router.pair(u" "_s + code);
-                if (!token || !router.isAuthorized(token))
-                    ++refused;
-                else
-                    tokens[thread] << *token;
-                const auto deck = (round + thread) % 2 ? DeckSide::left : DeckSide::right;
-                router.handle(kAllRemoteCommands[(round * 7 + thread) % kAllRemoteCommands.size()], deck);
-                router.handleVolume(25 * (1 + round % 4), deck);
-                router.expectedState(deck);
-                router.pairedDeviceCount();
-                if (round % 5 == 0)
-                    revisions[thread].push_back(router.updateWeddingScript(u"Round %1"_s.arg(round)));
-                router.weddingScriptSnapshot();
-            }
-        });
-    }
-    for (std::thread &caller : callers)
-        caller.join();
-
-    QCOMPARE(refused.load(), 0);
-    std::set<QString> allTokens;
-    for (const QStringList &issued : tokens)
-        allTokens.insert(issued.cbegin(), issued.cend());
-    QCOMPARE(allTokens.size(), std::size_t(kThreads * kRounds));
-    QCOMPARE(harness.router->pairedDeviceCount(), kThreads * kRounds);
-    QCOMPARE(storedTokens(harness).size(), qsizetype(kThreads * kRounds));
-
-    std::set<qint64> allRevisions;
-    for (const std::vector<qint64> &issued : revisions)
-        allRevisions.insert(issued.cbegin(), issued.cend());
-    QCOMPARE(allRevisions.size(), std::size_t(kThreads * (kRounds / 5)));
-    QCOMPARE(harness.router->weddingScriptSnapshot().revision, *allRevisions.rbegin());
-
-    const std::shared_ptr<CommandRouter> restarted = harness.newRouter();
-    for (const QString &token : allTokens)
-        QVERIFY(restarted->isAuthorized(token));
 }
 
 QTEST_GUILESS_MAIN(CommandRouterTest)

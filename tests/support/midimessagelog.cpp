@@ -1,12 +1,5 @@
 #include "midimessagelog.h"
 
-void MIDIMessageLog::recordOpen(const QString &clientName, const QString &sourceName)
-{
-    std::lock_guard lock(m_mutex);
-    m_clientName = clientName;
-    m_sourceName = sourceName;
-}
-
 void MIDIMessageLog::record(const Bytes &bytes)
 {
     const auto now = std::chrono::steady_clock::now();
@@ -15,18 +8,6 @@ void MIDIMessageLog::record(const Bytes &bytes)
         m_messages.push_back({bytes, now});
     }
     m_changed.notify_all();
-}
-
-QString MIDIMessageLog::clientName() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_clientName;
-}
-
-QString MIDIMessageLog::sourceName() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_sourceName;
 }
 
 std::vector<MIDIMessageLog::Message> MIDIMessageLog::messages() const

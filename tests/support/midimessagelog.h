@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QString>
-
 #include <array>
 #include <chrono>
 #include <condition_variable>
@@ -9,9 +7,8 @@
 #include <mutex>
 #include <vector>
 
-// What a RecordingMIDIOutput saw: the names it was opened with and every message with the
-// steady-clock time it was sent. Thread-safe; outlives the output, so a test can keep watching after
-// it released the transport.
+// What a RecordingMIDIOutput saw: every message with the steady-clock time it was sent. Thread-safe; outlives
+// the output, so a test can keep watching after it released the transport.
 class MIDIMessageLog
 {
 public:
@@ -23,11 +20,8 @@ public:
         std::chrono::steady_clock::time_point time;
     };
 
-    void recordOpen(const QString &clientName, const QString &sourceName);
     void record(const Bytes &bytes);
 
-    QString clientName() const;
-    QString sourceName() const;
     std::vector<Message> messages() const;
     std::vector<Bytes> bytes() const;
     std::size_t count() const;
@@ -37,7 +31,5 @@ public:
 private:
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_changed;
-    QString m_clientName;
-    QString m_sourceName;
     std::vector<Message> m_messages;
 };

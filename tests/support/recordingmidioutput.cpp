@@ -28,9 +28,8 @@ std::shared_ptr<MIDIMessageLog> RecordingMIDIOutput::log() const
     return m_log;
 }
 
-std::optional<MIDIOpenFailure> RecordingMIDIOutput::open(const QString &clientName, const QString &sourceName)
+std::optional<MIDIOpenFailure> RecordingMIDIOutput::open(const QString &, const QString &)
 {
-    m_log->recordOpen(clientName, sourceName);
     return m_openFailure;
 }
 
