@@ -55,6 +55,7 @@ private Q_SLOTS:
     void advance_pulsesInOrderNeverEarly();
     void advance_releasedMidSequence_sendsNoLaterStep();
     void pairing_acceptsTrimmedCodeAndSurvivesRestartUntilReset();
+    void pairing_replacesStoredCodeThatIsNotSixCharacters();
     void updateWeddingScript_trimsAndRevisionOnlyGrows();
     void messages_reachMainThreadInCallOrder();
     void concurrentCallers_loseNoToken();
@@ -238,6 +239,25 @@ void CommandRouterTest::pairing_acceptsTrimmedCodeAndSurvivesRestartUntilReset()
     QCOMPARE(again->pairingCode(), newCode);
     for (const QString &token : tokens)
         QVERIFY(!restarted->isAuthorized(token) && !again->isAuthorized(token));
+}
+
+void CommandRouterTest::pairing_replacesStoredCodeThatIsNotSixCharacters()
+{
+    Harness harness;
+    const QString key = u"TarvikDJConnector.serato.pairingCode"_s;
+    // A blank stored code must not let a blank code pair.
+    for (const QString &stored : {QString(), u"12345"_s}) {
+        harness.fixture.settings()->setValue(key, stored);
+        const std::shared_ptr<CommandRouter> router = harness.newRouter();
+        QVERIFY2(kCodePattern.match(router->pairingCode()).hasMatch(), qPrintable(router->pairingCode()));
+        QVERIFY(!router->pair(stored));
+        QCOMPARE(harness.fixture.settings()->value(key).toString(), router->pairingCode());
+    }
+    harness.fixture.settings()->setValue(key, u"ab-cd!"_s);
+    const std::shared_ptr<CommandRouter> router = harness.newRouter();
+    QCOMPARE(router->pairingCode(), u"ab-cd!"_s);
+    const std::optional<QString> token = router->pair(u"ab-cd!"_s);
+    QVERIFY(token && router->isAuthorized(token) && !router->isAuthorized(token->toLower()));
 }
 
 void CommandRouterTest::updateWeddingScript_trimsAndRevisionOnlyGrows()
