@@ -5,6 +5,8 @@
 #include "ui/connectorwindow.h"
 
 #include <QDesktopServices>
+#include <QGuiApplication>
+#include <QPalette>
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickWindow>
@@ -106,12 +108,15 @@ private Q_SLOTS:
     void init();
     void cleanup();
 
+    void window_staysDarkUnderLightSystemPalette();
+    void header_showsWhetherDJSoftwareRuns();
     void modePicker_switchesSetupStepsAndButtonWords();
     void firstTestButton_swapsPlayAndPauseWithSelectedDeck();
     void installButton_turnsGreenAndReadsReinstallAfterInstall_data();
     void installButton_turnsGreenAndReadsReinstallAfterInstall();
     void resetPairing_showsNewCodeAndQRImage();
     void connectionCard_withoutAddressShowsCodeWithoutQRImage();
+    void copyButton_copiesManualAddress();
     void scriptEditor_changesModelTextUntilSaved();
     void connectorButton_dimsAndShrinksWhilePressed();
     void guide_opensCollapsedAt620AndGrowsTo750();
@@ -199,6 +204,37 @@ void ConnectorWindowTest::click(const QString &objectName)
     QVERIFY2(target->isVisible(), qPrintable(objectName));
     const QPointF centre = target->mapToScene(QPointF(target->width() / 2, target->height() / 2));
     QTest::mouseClick(m_window.get(), Qt::LeftButton, {}, centre.toPoint());
+}
+
+void ConnectorWindowTest::window_staysDarkUnderLightSystemPalette()
+{
+    const QPalette systemPalette = QGuiApplication::palette();
+    const auto restore = qScopeGuard([&] { QGuiApplication::setPalette(systemPalette); });
+    QGuiApplication::setPalette(QPalette(Qt::white));
+    openWindow();
+    const QImage shot = m_window->grabWindow().convertToFormat(QImage::Format_RGB32);
+    QVERIFY(!shot.isNull());
+    const QColor background = QColor::fromRgbF(0.018f, 0.05f, 0.105f);
+    const QColor corner = shot.pixelColor(0, 0);
+    QVERIFY2(std::abs(corner.red() - background.red()) <= 2
+                 && std::abs(corner.green() - background.green()) <= 2
+                 && std::abs(corner.blue() - background.blue()) <= 2,
+             qPrintable(corner.name()));
+    QVERIFY(sameColor(item(u"serverStatus"_s)->property("color"), Qt::white));
+    QVERIFY(m_window->color().lightness() < 30);
+}
+
+void ConnectorWindowTest::header_showsWhetherDJSoftwareRuns()
+{
+    openWindow();
+    QQuickItem *pill = item(u"djSoftwareText"_s);
+    QCOMPARE(pill->property("text").toString(), u"DJ SOFTWARE CLOSED"_s);
+    QVERIFY(sameColor(pill->property("color"), QColor::fromRgbF(1, 1, 1, 0.62f)));
+
+    m_environment->runningApplications->set(
+        {RunningApplication{4242, u"Serato DJ Pro"_s, u"com.example.other"_s}});
+    QTRY_COMPARE_WITH_TIMEOUT(pill->property("text").toString(), u"DJ SOFTWARE OPEN"_s, 10'000);
+    QVERIFY(sameColor(pill->property("color"), kGreen));
 }
 
 void ConnectorWindowTest::modePicker_switchesSetupStepsAndButtonWords()
@@ -322,6 +358,16 @@ void ConnectorWindowTest::connectionCard_withoutAddressShowsCodeWithoutQRImage()
     QVERIFY(item(u"pairingCode"_s)->isVisible());
     QCOMPARE(item(u"pairingCode"_s)->property("text").toString(), m_model->pairingCode());
     QCOMPARE(item(u"remoteAddress"_s)->property("text").toString(), u"Finding this Mac…"_s);
+}
+
+void ConnectorWindowTest::copyButton_copiesManualAddress()
+{
+    openWindow();
+    const QString address = item(u"remoteAddress"_s)->property("text").toString();
+    QVERIFY2(address.startsWith(u"http://192.168.1.20:"_s), qPrintable(address));
+    click(u"copyAddressButton"_s);
+    QCOMPARE(m_environment->clipboard, QStringList{address});
+    QCOMPARE(item(u"lastCommand"_s)->property("text").toString(), m_model->lastCommand());
 }
 
 void ConnectorWindowTest::scriptEditor_changesModelTextUntilSaved()
