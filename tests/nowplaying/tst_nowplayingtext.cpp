@@ -1,87 +1,58 @@
 #include "nowplaying/nowplayingtext.h"
+#include "nowplaying/virtualdjhistory.h"
+#include "support/testfixture.h"
+#include "tracktitle.h"
 
+#include <QDateTime>
+#include <QFile>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
 
-using OptionalString = std::optional<QString>;
+namespace {
+
+const qint64 kNow = QDateTime::currentMSecsSinceEpoch();
+constexpr qint64 kMinute = 60'000;
+
+// Writes a file into the history folder, modified the given time before now.
+void write(const TestFixture &fixture, const QString &name, const QByteArray &bytes, qint64 ageMSecs)
+{
+    QFile file(fixture.writeFile(u"History/"_s + name, bytes));
+    if (!file.open(QIODevice::ReadWrite)
+        || !file.setFileTime(QDateTime::fromMSecsSinceEpoch(kNow - ageMSecs),
+                             QFileDevice::FileModificationTime))
+        qFatal("could not write %s", qPrintable(name));
+}
+
+} // namespace
 
 class TestNowPlayingText : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void filenameParts_cleansTitle_data();
-    void filenameParts_cleansTitle();
-    void titleForPath_dropsFolderAndExtension_data();
-    void titleForPath_dropsFolderAndExtension();
-    void isAudioPath_comparesExtensionInLowerCase_data();
-    void isAudioPath_comparesExtensionInLowerCase();
-    void value_extractsFirstElement_data();
-    void value_extractsFirstElement();
-    void historyTitle_takesLastQualifyingLine_data();
-    void historyTitle_takesLastQualifyingLine();
+    void titleForPath_cleansFileName_data();
+    void titleForPath_cleansFileName();
+    void newestTrack_readsNewestFreshPlaylist_data();
+    void newestTrack_readsNewestFreshPlaylist();
 };
 
-void TestNowPlayingText::filenameParts_cleansTitle_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("title");
-    QTest::addColumn<OptionalString>("artist");
-
-    QTest::newRow("identifier removed")
-        << u"Artist - Song Name [aB3_x9Z]"_s << u"Song Name"_s << OptionalString(u"Artist"_s);
-    QTest::newRow("no separator") << u"Intro Edit"_s << u"Intro Edit"_s << OptionalString();
-    QTest::newRow("short identifier kept") << u"Intro [abc]"_s << u"Intro [abc]"_s << OptionalString();
-    QTest::newRow("five characters kept") << u"Intro [abcde]"_s << u"Intro [abcde]"_s << OptionalString();
-    QTest::newRow("six characters removed") << u"Intro [abcdef]"_s << u"Intro"_s << OptionalString();
-    QTest::newRow("hyphen and underscore") << u"Song [ab-cd_12]"_s << u"Song"_s << OptionalString();
-    QTest::newRow("space inside kept") << u"Song [ab cdef]"_s << u"Song [ab cdef]"_s << OptionalString();
-    QTest::newRow("punctuation inside kept")
-        << u"Song [abc.def]"_s << u"Song [abc.def]"_s << OptionalString();
-    QTest::newRow("not at the end kept")
-        << u"Song [aB3_x9Z] Live"_s << u"Song [aB3_x9Z] Live"_s << OptionalString();
-    QTest::newRow("trailing space after it") << u"Song [aB3_x9Z]  "_s << u"Song"_s << OptionalString();
-    QTest::newRow("non-breaking space before it")
-        << u"Song\u00a0[aB3_x9Z]"_s << u"Song"_s << OptionalString();
-    QTest::newRow("only the last identifier")
-        << u"Song [abcdef] [ghijkl]"_s << u"Song [abcdef]"_s << OptionalString();
-    QTest::newRow("mix kept") << u"Artist - Song (Extended Mix) [Ab12Cd34]"_s << u"Song (Extended Mix)"_s
-                              << OptionalString(u"Artist"_s);
-    QTest::newRow("several separators") << u"A - B - C"_s << u"B - C"_s << OptionalString(u"A"_s);
-    QTest::newRow("unspaced hyphen") << u"Jay-Z-Song"_s << u"Jay-Z-Song"_s << OptionalString();
-    QTest::newRow("separator at the end") << u"Artist - "_s << QString() << OptionalString(u"Artist"_s);
-    QTest::newRow("separator alone") << u" - "_s << QString() << OptionalString(QString());
-    QTest::newRow("identifier alone") << u"[aB3_x9Z]"_s << QString() << OptionalString();
-    QTest::newRow("title not trimmed") << u"A -  B "_s << u" B "_s << OptionalString(u"A"_s);
-}
-
-void TestNowPlayingText::filenameParts_cleansTitle()
-{
-    QFETCH(QString, name);
-    QFETCH(QString, title);
-    QFETCH(OptionalString, artist);
-
-    const NowPlayingText::FilenameParts parts = NowPlayingText::filenameParts(name);
-    QCOMPARE(parts.title, title);
-    QCOMPARE(parts.artist, artist);
-}
-
-void TestNowPlayingText::titleForPath_dropsFolderAndExtension_data()
+void TestNowPlayingText::titleForPath_cleansFileName_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("title");
 
     QTest::newRow("identifier and artist") << u"/Music/Artist - Song Name [aB3_x9Z].mp3"_s << u"Song Name"_s;
-    QTest::newRow("no separator") << u"/Music/Intro Edit.wav"_s << u"Intro Edit"_s;
-    QTest::newRow("short identifier") << u"/Music/Intro [abc].mp3"_s << u"Intro [abc]"_s;
-    QTest::newRow("only the last extension") << u"/Music/Track.final.mp3"_s << u"Track.final"_s;
-    QTest::newRow("full stop in a folder") << u"/Music/v1.2/Track.MP3"_s << u"Track"_s;
-    QTest::newRow("hidden name") << u"/Music/.mp3"_s << u".mp3"_s;
-    QTest::newRow("non-ASCII") << u"/Musik/Beyoncé - Déjà Vu.flac"_s << u"Déjà Vu"_s;
+    QTest::newRow("six-character identifier") << u"/Music/Intro [ab-c_1].mp3"_s << u"Intro"_s;
+    QTest::newRow("five characters kept") << u"/Music/Intro [abcde].mp3"_s << u"Intro [abcde]"_s;
+    QTest::newRow("non-breaking space") << u"/Music/Song\u00a0[aB3_x9Z].wav"_s << u"Song"_s;
+    QTest::newRow("several separators") << u"/Music/A - B - C.flac"_s << u"B - C"_s;
+    QTest::newRow("no separator") << u"/Music/Jay-Z-Song.mp3"_s << u"Jay-Z-Song"_s;
+    QTest::newRow("full stops") << u"/Music/v1.2/Track.final.MP3"_s << u"Track.final"_s;
+    QTest::newRow("empty") << QString() << QString();
 }
 
-void TestNowPlayingText::titleForPath_dropsFolderAndExtension()
+void TestNowPlayingText::titleForPath_cleansFileName()
 {
     QFETCH(QString, path);
     QFETCH(QString, title);
@@ -89,116 +60,52 @@ void TestNowPlayingText::titleForPath_dropsFolderAndExtension()
     QCOMPARE(NowPlayingText::titleForPath(path), title);
 }
 
-void TestNowPlayingText::isAudioPath_comparesExtensionInLowerCase_data()
+void TestNowPlayingText::newestTrack_readsNewestFreshPlaylist_data()
 {
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<bool>("audio");
+    // The bytes and age of "b.m3u"; "c.m3u" is as old, "a.m3u" a minute older, hidden and text files newer.
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<qint64>("ageMSecs");
+    QTest::addColumn<QString>("title");
 
-    for (const char *extension : {"mp3", "wav", "aif", "aiff", "m4a", "flac", "aac", "ogg", "mp4"})
-        QTest::addRow("%s", extension) << "/Music/Song."_L1 + QLatin1StringView(extension) << true;
-    QTest::newRow("upper case") << u"/Music/Song.MP3"_s << true;
-    QTest::newRow("mixed case") << u"/Music/Song.FlAc"_s << true;
-    QTest::newRow("text") << u"/Music/notes.txt"_s << false;
-    QTest::newRow("video") << u"/Music/clip.m4v"_s << false;
-    QTest::newRow("opus") << u"/Music/Song.opus"_s << false;
-    QTest::newRow("no extension") << u"/Music/mp3"_s << false;
-    QTest::newRow("extension on the folder only") << u"/Music/Set.mp3/cue"_s << false;
-    QTest::newRow("deleted file") << u"/Music/Song.mp3 (deleted)"_s << false;
-    QTest::newRow("pipe") << u"pipe"_s << false;
-    QTest::newRow("empty") << QString() << false;
+    const qint64 limit = VirtualDJHistory::kFreshnessLimitMSecs;
+    QTest::newRow("newest, tie to the earlier name") << "#EXTVDJ:<title>B</title>\n"_ba << kMinute << u"B"_s;
+    QTest::newRow("just under 12 hours") << "#EXTVDJ:<title>B</title>\n"_ba << limit - 1000 << u"B"_s;
+    QTest::newRow("12 hours old") << "#EXTVDJ:<title>B</title>\n"_ba << limit << u"(none)"_s;
+    QTest::newRow("last qualifying line, artist in other case")
+        << "#EXTVDJ:<title>A</title>\n#EXTVDJ:<artist>artist</artist><title>ARTIST - Song</title>\n/b.mp3\n"
+           "#EXTVDJ:<title> </title>\n#EXTVDJ:<title>Cut off\n#EXTINF:<title>Other</title>\n"_ba
+        << kMinute << u"Song"_s;
+    QTest::newRow("artist not a prefix")
+        << "#EXTVDJ:<title>Song - Band</title><artist>Band</artist>\n"_ba << kMinute << u"Song - Band"_s;
+    QTest::newRow("escaped entity stays escaped")
+        << "#EXTVDJ:<title> &amp;lt;&quot;&apos;&gt; </title>\n"_ba << kMinute << u"&lt;\"'>"_s;
+    // Guards against a byte-order mark or CRLF line ends leaking into the title.
+    QTest::newRow("BOM and CRLF") << "\xEF\xBB\xBF#EXTVDJ:<title>Déjà Vu</title>\r\n/b.mp3\r\n"_ba << kMinute
+                                  << u"Déjà Vu"_s;
+    QTest::newRow("no qualifying line") << "#EXTM3U\n/b.mp3\n"_ba << kMinute << u"(none)"_s;
+    QTest::newRow("not UTF-8") << "#EXTVDJ:<title>Caf\xE9</title>\n"_ba << kMinute << u"(none)"_s;
+    // No bytes: "b.m3u" links to /proc/self/mem, whose every read at offset 0 fails with EIO as a bad
+    // disk block would, and which is modified at the moment it is first looked at.
+    QTest::newRow("unreadable") << QByteArray() << qint64(0) << u"(none)"_s;
 }
 
-void TestNowPlayingText::isAudioPath_comparesExtensionInLowerCase()
+void TestNowPlayingText::newestTrack_readsNewestFreshPlaylist()
 {
-    QFETCH(QString, path);
-    QFETCH(bool, audio);
+    QFETCH(QByteArray, bytes);
+    QFETCH(qint64, ageMSecs);
+    QFETCH(QString, title);
 
-    QCOMPARE(NowPlayingText::isAudioPath(path), audio);
-}
+    TestFixture fixture;
+    write(fixture, u"a.m3u"_s, "#EXTVDJ:<title>Older</title>\n"_ba, ageMSecs + kMinute);
+    if (bytes.isNull())
+        QVERIFY(QFile::link(u"/proc/self/mem"_s, fixture.path(u"History/b.m3u"_s)));
+    else
+        write(fixture, u"b.m3u"_s, bytes, ageMSecs);
+    write(fixture, u"c.m3u"_s, "#EXTVDJ:<title>Later name</title>\n"_ba, ageMSecs);
+    write(fixture, u".hidden.m3u"_s, "#EXTVDJ:<title>Hidden</title>\n"_ba, 0);
+    write(fixture, u"notes.txt"_s, "#EXTVDJ:<title>Text</title>\n"_ba, 0);
 
-void TestNowPlayingText::value_extractsFirstElement_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<OptionalString>("value");
-
-    QTest::newRow("plain") << u"title"_s << u"#EXTVDJ:<title>Song</title>"_s << OptionalString(u"Song"_s);
-    QTest::newRow("among others") << u"artist"_s << u"<title>Song</title><artist>Band</artist><remix/>"_s
-                                  << OptionalString(u"Band"_s);
-    QTest::newRow("first occurrence")
-        << u"title"_s << u"<title>One</title><title>Two</title>"_s << OptionalString(u"One"_s);
-    QTest::newRow("no opening tag") << u"title"_s << u"<artist>Band</artist>"_s << OptionalString();
-    QTest::newRow("no closing tag") << u"title"_s << u"<title>Song"_s << OptionalString();
-    QTest::newRow("closing tag only before") << u"title"_s << u"</title>x<title>Song"_s << OptionalString();
-    QTest::newRow("tag names are case-sensitive")
-        << u"title"_s << u"<Title>Song</Title>"_s << OptionalString();
-    QTest::newRow("longer tag name differs") << u"title"_s << u"<titles>Song</titles>"_s << OptionalString();
-    QTest::newRow("empty") << u"title"_s << u"<title></title>"_s << OptionalString(QString());
-    QTest::newRow("white space trimmed")
-        << u"title"_s << u"<title> \t Song \r\n</title>"_s << OptionalString(u"Song"_s);
-    QTest::newRow("ampersand") << u"title"_s << u"<title>Rock &amp; Roll</title>"_s
-                               << OptionalString(u"Rock & Roll"_s);
-    QTest::newRow("escaped entity survives")
-        << u"title"_s << u"<title>&amp;lt;</title>"_s << OptionalString(u"&lt;"_s);
-    QTest::newRow("all five") << u"title"_s << u"<title>&lt;a&gt; &quot;b&quot; &apos;c&apos; &amp;</title>"_s
-                              << OptionalString(u"<a> \"b\" 'c' &"_s);
-    QTest::newRow("raw ampersand kept")
-        << u"title"_s << u"<title>Salt & Pepa</title>"_s << OptionalString(u"Salt & Pepa"_s);
-}
-
-void TestNowPlayingText::value_extractsFirstElement()
-{
-    QFETCH(QString, name);
-    QFETCH(QString, text);
-    QFETCH(OptionalString, value);
-
-    QCOMPARE(NowPlayingText::value(name, text), value);
-}
-
-void TestNowPlayingText::historyTitle_takesLastQualifyingLine_data()
-{
-    QTest::addColumn<QString>("playlist");
-    QTest::addColumn<OptionalString>("title");
-
-    QTest::newRow("artist prefix removed")
-        << u"#EXTVDJ:<title>Artist - Song</title><artist>Artist</artist>\n/Music/a.mp3\n"_s
-        << OptionalString(u"Song"_s);
-    QTest::newRow("artist prefix in other case")
-        << u"#EXTVDJ:<title>ARTIST - Song</title><artist>artist</artist>\n"_s << OptionalString(u"Song"_s);
-    QTest::newRow("artist not a prefix") << u"#EXTVDJ:<title>Song - Artist</title><artist>Artist</artist>\n"_s
-                                         << OptionalString(u"Song - Artist"_s);
-    QTest::newRow("artist without separator")
-        << u"#EXTVDJ:<title>Artist Song</title><artist>Artist</artist>\n"_s
-        << OptionalString(u"Artist Song"_s);
-    QTest::newRow("empty artist") << u"#EXTVDJ:<title> - Song</title><artist></artist>\n"_s
-                                  << OptionalString(u"- Song"_s);
-    QTest::newRow("last line wins")
-        << u"#EXTVDJ:<title>First</title>\n/a.mp3\n#EXTVDJ:<title>Second</title>\n/b.mp3\n"_s
-        << OptionalString(u"Second"_s);
-    QTest::newRow("empty title skipped")
-        << u"#EXTVDJ:<title>First</title>\n#EXTVDJ:<title>  </title>\n#EXTVDJ:<artist>A</artist>\n"_s
-        << OptionalString(u"First"_s);
-    QTest::newRow("marker needed") << u"#EXTVDJ:<title>First</title>\n#EXTINF:<title>Other</title>\n"_s
-                                   << OptionalString(u"First"_s);
-    QTest::newRow("marker anywhere") << u"  x #EXTVDJ:<title>Song</title>\n"_s << OptionalString(u"Song"_s);
-    QTest::newRow("no qualifying line") << u"#EXTM3U\n/Music/a.mp3\n"_s << OptionalString();
-    QTest::newRow("empty") << QString() << OptionalString();
-    QTest::newRow("entities") << u"#EXTVDJ:<title>Rock &amp; Roll</title>\n"_s
-                              << OptionalString(u"Rock & Roll"_s);
-    // Guards against a carriage return of CRLF files reaching the phone as part of the title.
-    QTest::newRow("CRLF line ends")
-        << u"#EXTM3U\r\n#EXTVDJ:<artist>Band</artist><title>Band - Song</title>\r\n/Music/a.mp3\r\n"_s
-        << OptionalString(u"Song"_s);
-    QTest::newRow("CRLF title last on the line")
-        << u"#EXTVDJ:<time>21:04</time><title>Song</title>\r\n"_s << OptionalString(u"Song"_s);
-}
-
-void TestNowPlayingText::historyTitle_takesLastQualifyingLine()
-{
-    QFETCH(QString, playlist);
-    QFETCH(OptionalString, title);
-
-    QCOMPARE(NowPlayingText::historyTitle(playlist), title);
+    QCOMPARE(titleOf(VirtualDJHistory::newestTrack(fixture.path(u"History"_s), kNow)), title);
 }
 
 QTEST_GUILESS_MAIN(TestNowPlayingText)

@@ -1,0 +1,317 @@
+#include "core/deckside.h"
+#include "core/remotecommand.h"
+#include "installers/installererror.h"
+#include "installers/installerlocations.h"
+#include "installers/seratopresetinstaller.h"
+#include "installers/virtualdjmappinginstaller.h"
+#include "midi/notemap.h"
+#include "support/fakeclock.h"
+#include "support/servicerequirement.h"
+#include "support/testfixture.h"
+
+#include <QDirIterator>
+#include <QFile>
+#include <QLocale>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTest>
+#include <QXmlStreamReader>
+
+using namespace Qt::StringLiterals;
+
+using Files = QMap<QString, QByteArray>;
+using Element = QHash<QString, QString>;
+
+namespace {
+
+// 2026-03-14 18:15:02.5 in the test's time zone (TZ=EET-2, two hours east of UTC).
+constexpr qint64 kNow = 1'773'504'902'500;
+const QDateTime kLongAgo(QDate(2001, 2, 3), QTime(4, 5, 6));
+const QString kIncludedPreset = u"Serato/Tarvik Remote.xml"_s;
+const QString kPreset = u"Music/_Serato_/MIDI/Xml/Tarvik Remote.xml"_s;
+const QString kDefinition = u"VirtualDJ/Devices/Tarvik DJ Connector.xml"_s;
+const QString kMapper = u"VirtualDJ/Mappers/Tarvik DJ Connector.xml"_s;
+
+// Every file under the folder by relative path, with its contents; `age` also sets each one's
+// modification time to kLongAgo, so that a later write shows even within the same second.
+Files tree(const QString &root, bool age = false)
+{
+    Files files;
+    QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        QFile file(it.next());
+        if (!file.open(QIODevice::ReadWrite)
+            || (age && !file.setFileTime(kLongAgo, QFileDevice::FileModificationTime)))
+            qFatal("could not read %s", qPrintable(file.fileName()));
+        files.insert(QDir(root).relativeFilePath(file.fileName()), file.readAll());
+    }
+    return files;
+}
+
+QString shippedFile(const QString &relative)
+{
+    return qEnvironmentVariable("CONNECTOR_SOURCE_DIR") + u"/resources/"_s + relative;
+}
+
+// The start elements of a shipped file in document order, each as its attributes and, under "", its name.
+QList<Element> shippedElements(const QString &relative)
+{
+    QFile file(shippedFile(relative));
+    QXmlStreamReader reader(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray());
+    QList<Element> elements;
+    while (!reader.atEnd()) {
+        if (reader.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        elements.append({{QString(), reader.name().toString()}});
+        for (const QXmlStreamAttribute &attribute : reader.attributes())
+            elements.last().insert(attribute.name().toString(), attribute.value().toString());
+    }
+    return elements;
+}
+
+} // namespace
+
+// Both installers over one temporary home (each included file holds its own name), and the files
+// they ship.
+class InstallersTest : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init();
+    void install_writesOnceThenNothing_data();
+    void install_writesOnceThenNothing();
+    void install_backsUpDifferingPresetAndReplacesIt();
+    void install_missingIncludedFileThrowsBeforeAnyFolderExists_data();
+    void install_missingIncludedFileThrowsBeforeAnyFolderExists();
+    void install_keepsUnreadableDestination();
+    void install_failurePartWayKeepsEarlierFilesAndBackups();
+    void shippedFiles_areWellFormedXml();
+    void shippedFiles_bindEveryNoteOfTheNoteMapOnce();
+
+private:
+    // Whether the installer made a backup, or the error it threw.
+    std::variant<bool, InstallerError> install(DJPlatform platform)
+    {
+        try {
+            if (platform == DJPlatform::serato)
+                return SeratoPresetInstaller::install(m_locations, m_clock).has_value();
+            return VirtualDJMappingInstaller::install(m_locations, m_clock);
+        } catch (const InstallerError &error) {
+            return error;
+        }
+    }
+    bool isInstalled(DJPlatform platform) const
+    {
+        return platform == DJPlatform::serato ? SeratoPresetInstaller::isInstalled(m_locations)
+                                              : VirtualDJMappingInstaller::isInstalled(m_locations);
+    }
+
+    std::optional<TestFixture> m_fixture;
+    QString m_home;
+    InstallerLocations m_locations;
+    FakeClock m_clock{kNow};
+};
+
+void InstallersTest::init()
+{
+    m_fixture.emplace();
+    for (const QString &file : {kIncludedPreset, kDefinition, kMapper})
+        m_fixture->writeFile(u"resources/"_s + file, file.toUtf8());
+    m_home = m_fixture->path(u"home"_s);
+    QVERIFY(QDir().mkpath(m_home));
+    m_locations = {m_fixture->path(u"resources"_s), m_home, m_home + u"/Documents"_s, m_home + u"/Support"_s};
+    m_clock.set(kNow);
+}
+
+void InstallersTest::install_writesOnceThenNothing_data()
+{
+    QTest::addColumn<DJPlatform>("platform");
+    QTest::addColumn<Files>("installed");
+
+    QTest::newRow("Serato") << DJPlatform::serato << Files{{kPreset, kIncludedPreset.toUtf8()}};
+    QTest::newRow("VirtualDJ") << DJPlatform::virtualDJ
+                               << Files{{u"Documents/"_s + kDefinition, kDefinition.toUtf8()},
+                                        {u"Documents/"_s + kMapper, kMapper.toUtf8()},
+                                        {u"Support/"_s + kDefinition, kDefinition.toUtf8()},
+                                        {u"Support/"_s + kMapper, kMapper.toUtf8()}};
+}
+
+void InstallersTest::install_writesOnceThenNothing()
+{
+    QFETCH(DJPlatform, platform);
+    QFETCH(Files, installed);
+    QVERIFY(!isInstalled(platform));
+
+    QCOMPARE(std::get<bool>(install(platform)), false);
+    QCOMPARE(tree(m_home, true), installed);
+    QVERIFY(isInstalled(platform));
+
+    QCOMPARE(std::get<bool>(install(platform)), false);
+    QCOMPARE(tree(m_home), installed);
+    for (const QString &file : installed.keys())
+        QCOMPARE(QFileInfo(m_home + u'/' + file).lastModified(), kLongAgo);
+}
+
+void InstallersTest::install_backsUpDifferingPresetAndReplacesIt()
+{
+    // The backup names must not follow the user's locale: Arabic would write Eastern Arabic digits.
+    QLocale::setDefault(QLocale(QLocale::Arabic, QLocale::Egypt));
+    QStringList backups;
+    for (const QByteArray &edit : {"first edit"_ba, "second edit"_ba}) {
+        m_fixture->writeFile(u"home/"_s + kPreset, edit);
+        QVERIFY(!SeratoPresetInstaller::isInstalled(m_locations));
+        backups.append(QDir(m_home).relativeFilePath(
+            SeratoPresetInstaller::install(m_locations, m_clock).value_or(m_home)));
+        m_clock.advance(400);
+    }
+    QLocale::setDefault(QLocale::c());
+
+    QCOMPARE(backups.first(), u"Music/_Serato_/MIDI/Xml/Tarvik Remote.backup-20260314-181502.xml"_s);
+    const QRegularExpression sameSecond(
+        u"^Music/_Serato_/MIDI/Xml/Tarvik Remote\\.backup-20260314-181502-[0-9A-F]{8}\\.xml$"_s);
+    QVERIFY2(sameSecond.match(backups.last()).hasMatch(), qPrintable(backups.last()));
+    QCOMPARE(tree(m_home), (Files{{kPreset, kIncludedPreset.toUtf8()},
+                                  {backups.first(), "first edit"_ba},
+                                  {backups.last(), "second edit"_ba}}));
+}
+
+void InstallersTest::install_missingIncludedFileThrowsBeforeAnyFolderExists_data()
+{
+    QTest::addColumn<DJPlatform>("platform");
+    QTest::addColumn<QString>("removed");
+    QTest::addColumn<QString>("description");
+
+    QTest::newRow("Serato preset")
+        << DJPlatform::serato << kIncludedPreset
+        << u"The included Tarvik Remote preset is missing. Reinstall the app and try again."_s;
+    // The mapper is read second: nothing may be written before both are read.
+    QTest::newRow("VirtualDJ mapper")
+        << DJPlatform::virtualDJ << kMapper
+        << u"The included VirtualDJ mapping files are missing. Reinstall DJ Connector and try again."_s;
+}
+
+void InstallersTest::install_missingIncludedFileThrowsBeforeAnyFolderExists()
+{
+    QFETCH(DJPlatform, platform);
+    QFETCH(QString, removed);
+    QFETCH(QString, description);
+    QVERIFY(QFile::remove(m_fixture->path(u"resources/"_s + removed)));
+
+    const auto error = std::get<InstallerError>(install(platform));
+
+    QCOMPARE(error.kind(), platform == DJPlatform::serato ? InstallerError::Kind::missingBundledPreset
+                                                          : InstallerError::Kind::missingBundledMapping);
+    QCOMPARE(error.description(), description);
+    QVERIFY(QDir(m_home).isEmpty());
+}
+
+// An entry that cannot be read cannot be backed up either, so it must be left exactly as it was.
+void InstallersTest::install_keepsUnreadableDestination()
+{
+    m_fixture->writeFile(u"home/"_s + kPreset + u"/keep.txt"_s, "kept"_ba);
+    QVERIFY(!isInstalled(DJPlatform::serato));
+
+    const auto error = std::get<InstallerError>(install(DJPlatform::serato));
+
+    QCOMPARE(error.kind(), InstallerError::Kind::fileSystem);
+    QVERIFY2(error.description().contains(m_home + u'/' + kPreset), qPrintable(error.description()));
+    QCOMPARE(tree(m_home), (Files{{kPreset + u"/keep.txt"_s, "kept"_ba}}));
+}
+
+void InstallersTest::install_failurePartWayKeepsEarlierFilesAndBackups()
+{
+    m_fixture->writeFile(u"home/Documents/"_s + kMapper, "the DJ's own mapper"_ba);
+    // A file where the second root's folder belongs makes that root fail after the first is done.
+    m_fixture->writeFile(u"home/Support/VirtualDJ"_s, "in the way"_ba);
+
+    const auto error = std::get<InstallerError>(install(DJPlatform::virtualDJ));
+
+    QCOMPARE(error.kind(), InstallerError::Kind::fileSystem);
+    QCOMPARE(tree(m_home),
+             (Files{{u"Documents/"_s + kDefinition, kDefinition.toUtf8()},
+                    {u"Documents/"_s + kMapper, kMapper.toUtf8()},
+                    {u"Documents/VirtualDJ/Mappers/Tarvik DJ Connector.backup-20260314-181502.bak"_s,
+                     "the DJ's own mapper"_ba},
+                    {u"Support/VirtualDJ"_s, "in the way"_ba}}));
+    // One complete root is not enough.
+    QVERIFY(!isInstalled(DJPlatform::virtualDJ));
+}
+
+void InstallersTest::shippedFiles_areWellFormedXml()
+{
+    const QString xmllint = QStandardPaths::findExecutable(u"xmllint"_s);
+    CONNECTOR_REQUIRE_SERVICE(!xmllint.isEmpty(), u"xmllint (libxml2-utils)"_s);
+
+    QProcess process;
+    process.start(xmllint, {u"--noout"_s, shippedFile(kIncludedPreset), shippedFile(kDefinition),
+                            shippedFile(kMapper)});
+    QVERIFY(process.waitForFinished(60'000));
+    const QByteArray complaints = process.readAllStandardError();
+    QVERIFY2(process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0 && complaints.isEmpty(),
+             complaints.constData());
+}
+
+// Guards against the note map and the shipped mapping files drifting apart.
+void InstallersTest::shippedFiles_bindEveryNoteOfTheNoteMapOnce()
+{
+    // Serato's control (the play control toggles, so pause shares it) and VirtualDJ's action on deck %1.
+    const QString next = u"deck %1 pause & deck %1 playlist_load_and_remove & deck %1 play"_s;
+    const QHash<RemoteCommand, QStringList> actions{
+        {RemoteCommand::play, {u"play"_s, u"deck %1 play"_s}},
+        {RemoteCommand::pause, {u"play"_s, u"deck %1 pause"_s}},
+        {RemoteCommand::advance, {u"next_track"_s, next}},
+        {RemoteCommand::playNext, {u"next_track"_s, next}},
+        {RemoteCommand::stop, {u"cue"_s, u"deck %1 stop"_s}},
+        {RemoteCommand::load, {u"load_track"_s, u"deck %1 load"_s}}};
+    // "Serato|channel|number|function|deck" and "VirtualDJ|channel|kind|number|deck|action".
+    const QString serato = u"Serato|%1|"_s.arg(NoteMap::kChannel + 1);
+    const QString virtualDJ = u"VirtualDJ|%1|"_s.arg(NoteMap::kChannel);
+    QStringList expected;
+    for (DeckSide deck : kAllDeckSides) {
+        const QString seratoDeck = deck == DeckSide::left ? u"0"_s : u"1"_s;
+        const QString vdjDeck = deck == DeckSide::left ? u"1"_s : u"2"_s;
+        for (RemoteCommand command : kAllRemoteCommands) {
+            const int seratoNote = NoteMap::note(DJPlatform::serato, command, deck);
+            const int vdjNote = NoteMap::note(DJPlatform::virtualDJ, command, deck);
+            expected.append(serato + u"%1|%2|%3"_s.arg(seratoNote).arg(actions[command][0], seratoDeck));
+            expected.append(
+                virtualDJ + u"button|%1|%2|%3"_s.arg(vdjNote).arg(vdjDeck, actions[command][1].arg(vdjDeck)));
+        }
+        expected.append(virtualDJ
+                        + u"slider|%1|%2|deck %2 volume"_s.arg(NoteMap::volumeController(deck)).arg(vdjDeck));
+    }
+    expected.removeDuplicates();
+
+    QStringList shipped;
+    const QList<Element> preset = shippedElements(kIncludedPreset);
+    for (qsizetype index = 0; index + 2 < preset.size(); ++index) {
+        // The control's grandchild names the function.
+        const Element &control = preset.at(index);
+        const Element &function = preset.at(index + 2);
+        if (control[QString()] == u"control"_s && control[u"event_type"_s] == u"Note On"_s)
+            shipped.append(u"Serato|%1|%2|%3|%4"_s.arg(control[u"channel"_s], control[u"control"_s],
+                                                       function[QString()], function[u"deck_id"_s]));
+    }
+    const QList<Element> definition = shippedElements(kDefinition);
+    const QList<Element> mapper = shippedElements(kMapper);
+    // VirtualDJ picks the definition by the MIDI source's name, and the mapper by the definition's.
+    QCOMPARE(definition.value(0)[u"drivername"_s], midiDeviceName(DJPlatform::virtualDJ));
+    QCOMPARE(mapper.value(0)[u"device"_s], definition.value(0)[u"name"_s]);
+    QHash<QString, QString> mapped;
+    for (const Element &map : mapper)
+        mapped.insert(map[u"value"_s], map[u"action"_s]);
+    for (const Element &control : definition.mid(1)) {
+        const int number = (control[u"note"_s] + control[u"cc"_s]).toInt(nullptr, 0);
+        shipped.append(u"VirtualDJ|%1|%2|%3|%4|%5"_s.arg(control[u"channel"_s], control[QString()],
+                                                         QString::number(number), control[u"deck"_s],
+                                                         mapped[control[u"name"_s]]));
+    }
+    expected.sort();
+    shipped.sort();
+    QCOMPARE(shipped, expected);
+}
+
+QTEST_GUILESS_MAIN(InstallersTest)
+#include "tst_installers.moc"
