@@ -40,6 +40,8 @@ ConnectorCard {
                     // Nearest-neighbour scaling keeps the modules sharp for scanners.
                     smooth: false
                     mipmap: false
+                    // Each payload is shown once; superseded codes need not stay in memory.
+                    cache: false
                     fillMode: Image.PreserveAspectFit
                     source: connectionCard.model.pairingPayload === "" ? "" : "image://pairingqr/" + encodeURIComponent(connectionCard.model.pairingPayload)
                 }

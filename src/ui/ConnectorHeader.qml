@@ -32,6 +32,7 @@ RowLayout {
             anchors.fill: parent
             source: "TarvikLogo.png"
             sourceSize: Qt.size(124, 124)
+            cache: false
             fillMode: Image.PreserveAspectCrop
             visible: false
         }
