@@ -161,6 +161,11 @@ void ConnectorScreenshotTest::initTestCase()
     // The application chooses its platform itself, as it does when a person starts it.
     environment.remove(u"QT_QPA_PLATFORM"_s);
     environment.insert(u"HOME"_s, m_home.path());
+    // Under AddressSanitizer: Mesa's GL driver and libdbus keep one-time allocations past exit, some
+    // reported against the unloaded driver, where no suppression can name them. The window's own
+    // objects are leak-checked in process by tst_connectorwindow.
+    if (environment.contains(u"ASAN_OPTIONS"_s))
+        environment.insert(u"ASAN_OPTIONS"_s, environment.value(u"ASAN_OPTIONS"_s) + u":detect_leaks=0"_s);
     for (const auto variable : {"XDG_CONFIG_HOME"_L1, "XDG_DATA_HOME"_L1, "XDG_CACHE_HOME"_L1,
                                 "XDG_STATE_HOME"_L1, "XDG_RUNTIME_DIR"_L1}) {
         const QString folder = m_home.filePath(variable);
