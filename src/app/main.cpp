@@ -3,8 +3,11 @@
 #include "app/connectormodel.h"
 #include "app/headlessconsole.h"
 #include "app/shutdownsignals.h"
+#include "ui/connectorwindow.h"
 
+#include <QClipboard>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QTextStream>
 
 using namespace Qt::StringLiterals;
@@ -62,6 +65,29 @@ int runHeadless(const CommandLine &commandLine, ConnectorEnvironment environment
     return QCoreApplication::exec();
 }
 
+// The connector behind its window; closing the window ends the process, which stops the connector
+// as a signal does.
+int runWindow(QGuiApplication &app, const CommandLine &commandLine, ConnectorEnvironment environment)
+{
+    if (commandLine.platform)
+        ConnectorModel::persistSelectedPlatform(*environment.settings, *commandLine.platform);
+    environment.copyToClipboard = [](const QString &text) { QGuiApplication::clipboard()->setText(text); };
+
+    ShutdownSignals shutdownSignals;
+    QObject::connect(&shutdownSignals, &ShutdownSignals::received, &shutdownSignals, &QCoreApplication::quit);
+    ConnectorModel model(std::move(environment));
+    return runConnectorWindow(app, model);
+}
+
+bool displayAvailable()
+{
+#ifdef Q_OS_MACOS
+    return true;
+#else
+    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+#endif
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -79,6 +105,11 @@ int main(int argc, char *argv[])
         return 0;
     default:
         break;
+    }
+
+    if (commandLine.action == CommandLine::Action::run && !commandLine.headless && displayAvailable()) {
+        QGuiApplication app(argc, argv);
+        return runWindow(app, commandLine, ConnectorEnvironment::forSystem());
     }
 
     QCoreApplication app(argc, argv);

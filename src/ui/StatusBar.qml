@@ -1,0 +1,65 @@
+import QtQuick
+import QtQuick.Layouts
+import Tarvik.Connector
+
+// The bar closing the window: MIDI dot, server status, the latest message and the version.
+Rectangle {
+    id: statusBar
+
+    required property ConnectorModel model
+
+    objectName: "statusBar"
+    implicitHeight: 38
+    color: Qt.rgba(0, 0, 0, 0.26)
+
+    RowLayout {
+        anchors.fill: parent
+        anchors.leftMargin: 13
+        anchors.rightMargin: 13
+        spacing: 10
+
+        Rectangle {
+            objectName: "statusDot"
+            implicitWidth: 9
+            implicitHeight: 9
+            radius: 4.5
+            color: statusBar.model.midiError !== "" ? Theme.red : Theme.green
+        }
+
+        Text {
+            objectName: "serverStatus"
+            Layout.maximumWidth: 380
+            text: statusBar.model.serverStatus
+            color: "white"
+            elide: Text.ElideRight
+            font.family: Theme.fontFamily
+            font.pixelSize: Theme.captionSize
+            font.weight: Font.Bold
+        }
+
+        Rectangle {
+            implicitWidth: 1
+            implicitHeight: 16
+            color: Qt.rgba(1, 1, 1, 0.2)
+        }
+
+        Text {
+            objectName: "lastCommand"
+            Layout.fillWidth: true
+            text: statusBar.model.lastCommand
+            color: Theme.muted
+            elide: Text.ElideRight
+            font.family: Theme.fontFamily
+            font.pixelSize: Theme.captionSize
+        }
+
+        Text {
+            objectName: "versionText"
+            text: "v" + statusBar.model.versionText
+            color: "white"
+            font.family: Theme.fontFamily
+            font.pixelSize: Theme.caption2Size
+            font.weight: Font.Bold
+        }
+    }
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <memory>
+
+class ConnectorModel;
+class QGuiApplication;
+class QQmlEngine;
+class QQuickWindow;
+
+// The connector's window: the Main type of the Tarvik.Connector module, shown over one model.
+// Everything here runs on the main thread.
+
+// Registers the bundled fonts, the dark control style and the QR image provider with `engine`.
+// Call once per engine, before the window is created; the model must outlive the engine.
+void prepareConnectorEngine(QQmlEngine &engine, ConnectorModel &model);
+
+// Creates the window over `model` (not yet shown); null, with the QML errors printed, if it cannot.
+std::unique_ptr<QQuickWindow> createConnectorWindow(QQmlEngine &engine, ConnectorModel &model);
+
+// Opens the window (1080 × 780, centred) and runs the event loop until the application quits.
+// Closing the window leaves the connector running until the process ends.
+int runConnectorWindow(QGuiApplication &app, ConnectorModel &model);
