@@ -32,7 +32,6 @@ public:
                    std::chrono::milliseconds deadline = kDefaultDeadline, QObject *parent = nullptr);
 
     void start();
-    bool isFinished() const { return m_phase == Phase::finished; }
 
 private:
     enum class Phase { reading, sending, draining, finished };
