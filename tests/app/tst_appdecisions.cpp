@@ -28,13 +28,10 @@ void AppDecisionsTest::detection_matchesWholeNamesAndIdentifiers_data()
     QTest::addColumn<bool>("running");
 
     QTest::newRow("Serato by name") << DJPlatform::serato << u"Serato DJ Pro"_s << QString() << true;
-    QTest::newRow("Serato by name in other case")
-        << DJPlatform::serato << u"serato dj PRO"_s << QString() << true;
     QTest::newRow("longer name") << DJPlatform::serato << u"Serato DJ Pro Helper"_s << QString() << false;
     QTest::newRow("Serato by identifier") << DJPlatform::serato << u"x"_s << u"com.serato.seratodj"_s << true;
     QTest::newRow("VirtualDJ Home, mixed case")
         << DJPlatform::virtualDJ << u"Other"_s << u"COM.AtomixProductions.VirtualDJHome"_s << true;
-    QTest::newRow("VirtualDJ by name") << DJPlatform::virtualDJ << u"VirtualDJ"_s << QString() << true;
     QTest::newRow("VirtualDJ while Serato is selected")
         << DJPlatform::serato << u"VirtualDJ"_s << u"com.atomixproductions.virtualdj"_s << false;
     QTest::newRow("identifier prefix only")
@@ -59,8 +56,6 @@ void AppDecisionsTest::manifest_decodesStrictly_data()
 
     QTest::newRow("complete")
         << R"({"version":"1.0.7","build":9,"download_url":"https://t.example/d.dmg"})"_ba << true;
-    QTest::newRow("extra keys") << R"({"version":"1","build":9,"download_url":"http://t.example/","x":[]})"_ba
-                                << true;
     QTest::newRow("build as string")
         << R"({"version":"1","build":"9","download_url":"https://t.example/"})"_ba << false;
     QTest::newRow("fractional build")
@@ -72,7 +67,6 @@ void AppDecisionsTest::manifest_decodesStrictly_data()
     QTest::newRow("custom scheme") << R"({"version":"1","build":9,"download_url":"tarvik://run"})"_ba
                                    << false;
     QTest::newRow("not an object") << R"([1,2])"_ba << false;
-    QTest::newRow("not JSON") << "<html>"_ba << false;
 }
 
 void AppDecisionsTest::manifest_decodesStrictly()
@@ -113,14 +107,9 @@ void AppDecisionsTest::commandLine_parses_data()
         << QStringList{u"--platform=virtualdj"_s} << int(A::fail) << false << QString();
     QTest::newRow("install") << QStringList{u"--install-mapping"_s} << int(A::installMapping) << false
                              << QString();
-    QTest::newRow("updates") << QStringList{u"--check-for-updates"_s} << int(A::checkForUpdates) << false
-                             << QString();
     QTest::newRow("both one-shots") << QStringList{u"--install-mapping"_s, u"--check-for-updates"_s}
                                     << int(A::fail) << false << QString();
-    QTest::newRow("version") << QStringList{u"--version"_s} << int(A::showVersion) << false << QString();
-    QTest::newRow("help") << QStringList{u"-h"_s} << int(A::showHelp) << false << QString();
     QTest::newRow("unknown option") << QStringList{u"--fast"_s} << int(A::fail) << false << QString();
-    QTest::newRow("stray argument") << QStringList{u"serato"_s} << int(A::fail) << false << QString();
 }
 
 void AppDecisionsTest::commandLine_parses()
