@@ -69,14 +69,17 @@ public:
     {
         m_process.setProcessEnvironment(environment());
         m_process.setProgram(qEnvironmentVariable("CONNECTOR_BINARY"));
+        // Its diagnostics (ALSA, sanitizers) go straight to the test's log instead of filling a pipe.
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         m_process.setArguments(QStringList{u"--headless"_s} + arguments);
         m_output.clear();
         m_process.start();
         return m_process.waitForStarted(10000);
     }
 
-    // Waits until a line matches; returns the match's first group (or the whole line).
-    QString waitForLine(const QRegularExpression &pattern, int timeoutMs = 20000)
+    // Waits until a line matches; returns the match's first group (or the whole line). The limit is
+    // generous: a sanitizer build on a loaded machine starts slowly.
+    QString waitForLine(const QRegularExpression &pattern, int timeoutMs = 90000)
     {
         QDeadlineTimer deadline(timeoutMs);
         qsizetype searched = 0;
@@ -115,7 +118,7 @@ public:
         if (m_process.state() == QProcess::NotRunning)
             return m_process.exitCode();
         ::kill(pid_t(m_process.processId()), SIGTERM);
-        if (!m_process.waitForFinished(20000)) {
+        if (!m_process.waitForFinished(60000)) {
             m_process.kill();
             m_process.waitForFinished();
             return -1;
