@@ -1,6 +1,7 @@
 #include "app/applicationlauncher.h"
 
-#include <QCoreApplication>
+#include "core/mainthread.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -74,7 +75,5 @@ void SystemApplicationLauncher::open(const QString &location,
         if (!process.startDetached())
             error = process.errorString();
     }
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(), [completion = std::move(completion), error] { completion(error); },
-        Qt::QueuedConnection);
+    postToMainThread([completion = std::move(completion), error] { completion(error); });
 }

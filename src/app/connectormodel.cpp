@@ -7,11 +7,11 @@
 #include "app/updatechecker.h"
 #include "app/updatemanifest.h"
 #include "core/connectorconstants.h"
+#include "core/mainthread.h"
 #include "installers/installererror.h"
 #include "installers/seratopresetinstaller.h"
 #include "installers/virtualdjmappinginstaller.h"
 
-#include <QCoreApplication>
 #include <QPointer>
 #include <QUrlQuery>
 
@@ -86,13 +86,10 @@ void ConnectorModel::activateSelectedPlatform()
         self->refreshStatus();
     });
     m_runtime->server->setOnStatus([self](const QString &status) {
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [self, status] {
-                if (self)
-                    self->setServerStatus(status);
-            },
-            Qt::QueuedConnection);
+        postToMainThread([self, status] {
+            if (self)
+                self->setServerStatus(status);
+        });
     });
     m_runtime->server->start();
     refreshStatus();
@@ -150,7 +147,8 @@ void ConnectorModel::refreshStatus()
 
 void ConnectorModel::refreshPairingQRCode()
 {
-    const std::optional<QString> payload = ::pairingPayload(m_selectedPlatform, m_remoteAddress, m_pairingCode);
+    const std::optional<QString> payload =
+        ::pairingPayload(m_selectedPlatform, m_remoteAddress, m_pairingCode);
     if (!payload) {
         m_lastPairingPayload.reset();
         setPairingQRCode({});

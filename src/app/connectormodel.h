@@ -151,6 +151,13 @@ private:
     bool installSeratoMappingReporting();
     void finishUpdateCheck(const std::optional<QByteArray> &body);
 
+    // Stores the value and notifies, also when it is equal: observers re-read on every refresh.
+    template<typename T> void assign(T &field, const T &value, void (ConnectorModel::*changed)())
+    {
+        field = value;
+        Q_EMIT(this->*changed)();
+    }
+
     void setServerStatus(const QString &value);
     void setPairingCode(const QString &value);
     void setPairingQRCode(const QImage &value);

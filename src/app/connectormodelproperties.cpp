@@ -16,90 +16,75 @@ void ConnectorModel::setSelectedTestDeckRaw(const QString &deck)
 
 void ConnectorModel::setWeddingScript(const QString &script)
 {
-    m_weddingScript = script;
-    Q_EMIT weddingScriptChanged();
+    assign(m_weddingScript, script, &ConnectorModel::weddingScriptChanged);
 }
 
 void ConnectorModel::setServerStatus(const QString &value)
 {
-    m_serverStatus = value;
-    Q_EMIT serverStatusChanged();
+    assign(m_serverStatus, value, &ConnectorModel::serverStatusChanged);
 }
 
 void ConnectorModel::setPairingCode(const QString &value)
 {
-    m_pairingCode = value;
-    Q_EMIT pairingCodeChanged();
+    assign(m_pairingCode, value, &ConnectorModel::pairingCodeChanged);
 }
 
 void ConnectorModel::setPairingQRCode(const QImage &value)
 {
-    m_pairingQRCode = value;
-    Q_EMIT pairingQRCodeChanged();
+    assign(m_pairingQRCode, value, &ConnectorModel::pairingQRCodeChanged);
 }
 
 void ConnectorModel::setPairedDevices(int value)
 {
-    m_pairedDevices = value;
-    Q_EMIT pairedDevicesChanged();
+    assign(m_pairedDevices, value, &ConnectorModel::pairedDevicesChanged);
 }
 
 void ConnectorModel::setRemoteAddress(const QString &value)
 {
-    m_remoteAddress = value;
-    Q_EMIT remoteAddressChanged();
+    assign(m_remoteAddress, value, &ConnectorModel::remoteAddressChanged);
 }
 
 void ConnectorModel::setDJSoftwareRunning(bool value)
 {
-    m_djSoftwareRunning = value;
-    Q_EMIT djSoftwareRunningChanged();
+    assign(m_djSoftwareRunning, value, &ConnectorModel::djSoftwareRunningChanged);
 }
 
 void ConnectorModel::setMappingInstalled(bool value)
 {
-    m_mappingInstalled = value;
-    Q_EMIT mappingInstalledChanged();
+    assign(m_mappingInstalled, value, &ConnectorModel::mappingInstalledChanged);
 }
 
 void ConnectorModel::setMidiError(const std::optional<QString> &value)
 {
-    m_midiError = value;
-    Q_EMIT midiErrorChanged();
+    assign(m_midiError, value, &ConnectorModel::midiErrorChanged);
 }
 
 void ConnectorModel::setLastCommand(const QString &value)
 {
-    m_lastCommand = value;
-    Q_EMIT lastCommandChanged();
+    assign(m_lastCommand, value, &ConnectorModel::lastCommandChanged);
 }
 
 void ConnectorModel::setLeftState(const QString &value)
 {
-    m_leftState = value;
-    Q_EMIT leftStateChanged();
+    assign(m_leftState, value, &ConnectorModel::leftStateChanged);
 }
 
 void ConnectorModel::setRightState(const QString &value)
 {
-    m_rightState = value;
-    Q_EMIT rightStateChanged();
+    assign(m_rightState, value, &ConnectorModel::rightStateChanged);
 }
 
 void ConnectorModel::setUpdateMessage(const QString &value)
 {
-    m_updateMessage = value;
-    Q_EMIT updateMessageChanged();
+    assign(m_updateMessage, value, &ConnectorModel::updateMessageChanged);
 }
 
 void ConnectorModel::setDownloadUpdateURL(const QUrl &value)
 {
-    m_downloadUpdateURL = value;
-    Q_EMIT downloadUpdateURLChanged();
+    assign(m_downloadUpdateURL, value, &ConnectorModel::downloadUpdateURLChanged);
 }
 
 void ConnectorModel::setIsCheckingForUpdates(bool value)
 {
-    m_isCheckingForUpdates = value;
-    Q_EMIT isCheckingForUpdatesChanged();
+    assign(m_isCheckingForUpdates, value, &ConnectorModel::isCheckingForUpdatesChanged);
 }

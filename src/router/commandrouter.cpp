@@ -1,9 +1,9 @@
 #include "router/commandrouter.h"
 
+#include "core/mainthread.h"
 #include "midi/notemap.h"
 #include "router/deckcommands.h"
 
-#include <QCoreApplication>
 #include <QRandomGenerator>
 #include <QStringList>
 #include <QUuid>
@@ -275,16 +275,10 @@ void CommandRouter::sendAdvance(DeckSide deck, bool shouldPauseFirst, bool playA
 
 void CommandRouter::notify(const QString &message)
 {
-    QCoreApplication *application = QCoreApplication::instance();
-    if (!application)
-        return;
-    QMetaObject::invokeMethod(
-        application,
-        [router = weak_from_this(), message] {
-            if (const std::shared_ptr<CommandRouter> strong = router.lock())
-                strong->deliver(message);
-        },
-        Qt::QueuedConnection);
+    postToMainThread([router = weak_from_this(), message] {
+        if (const std::shared_ptr<CommandRouter> strong = router.lock())
+            strong->deliver(message);
+    });
 }
 
 void CommandRouter::deliver(const QString &message) const

@@ -1,9 +1,9 @@
 #include "server/remoteserver.h"
 
 #include "core/connectorconstants.h"
+#include "core/mainthread.h"
 #include "server/serviceadvertisement.h"
 
-#include <QCoreApplication>
 #include <QThread>
 
 using namespace Qt::StringLiterals;
@@ -173,14 +173,8 @@ void RemoteServer::report(const QString &line)
 
 void RemoteServer::reportOnMainThread(const QString &line)
 {
-    QCoreApplication *application = QCoreApplication::instance();
-    if (!application)
-        return;
-    QMetaObject::invokeMethod(
-        application,
-        [self = weak_from_this(), line] {
-            if (const std::shared_ptr<RemoteServer> server = self.lock())
-                server->report(line);
-        },
-        Qt::QueuedConnection);
+    postToMainThread([self = weak_from_this(), line] {
+        if (const std::shared_ptr<RemoteServer> server = self.lock())
+            server->report(line);
+    });
 }
