@@ -65,11 +65,9 @@ void ConnectorModel::activateSelectedPlatform()
 
     auto runtime = std::make_unique<ConnectorRuntime>();
     runtime->midi = m_environment.makeTransport(m_selectedPlatform);
-    // The router is used from the server thread too, so it gets its own store object on the same file.
-    auto routerSettings =
-        std::make_shared<QSettings>(m_environment.settings->fileName(), m_environment.settings->format());
+    // The router writes the same file through a store of its own; this object stays on the main thread.
     runtime->router =
-        std::make_shared<CommandRouter>(m_selectedPlatform, runtime->midi, std::move(routerSettings),
+        std::make_shared<CommandRouter>(m_selectedPlatform, runtime->midi, m_environment.settings,
                                         m_environment.makeMonitor(m_selectedPlatform), m_environment.clock);
     RemoteServer::Options serverOptions;
     serverOptions.port = m_environment.listenPort(m_selectedPlatform);
@@ -84,6 +82,10 @@ void ConnectorModel::activateSelectedPlatform()
             return;
         self->setLastCommand(message);
         self->refreshStatus();
+    });
+    m_runtime->router->setOnSettingsWarningChange([self] {
+        if (self && self->m_runtime)
+            self->setSettingsWarning(self->m_runtime->router->settingsWarning());
     });
     m_runtime->server->setOnStatus([self](const QString &status) {
         postToMainThread([self, status] {
@@ -128,6 +130,7 @@ void ConnectorModel::refreshStatus()
     setPairedDevices(router.pairedDeviceCount());
     setLeftState(router.expectedState(DeckSide::left));
     setRightState(router.expectedState(DeckSide::right));
+    setSettingsWarning(router.settingsWarning());
 
     const WeddingScriptSnapshot snapshot = router.weddingScriptSnapshot();
     // The editor follows the stored script only while the user has no unsaved edits.

@@ -49,6 +49,9 @@ class ConnectorModel : public QObject
     Q_PROPERTY(QString leftState READ leftState NOTIFY leftStateChanged)
     Q_PROPERTY(QString rightState READ rightState NOTIFY rightStateChanged)
     Q_PROPERTY(QString weddingScript READ weddingScript WRITE setWeddingScript NOTIFY weddingScriptChanged)
+    // Empty while settings are saved; otherwise which file cannot be written. Unlike the others it
+    // notifies only when it changes.
+    Q_PROPERTY(QString settingsWarning READ settingsWarning NOTIFY settingsWarningChanged)
     Q_PROPERTY(QString updateMessage READ updateMessage NOTIFY updateMessageChanged)
     // Empty while there is no download link.
     Q_PROPERTY(QUrl downloadUpdateURL READ downloadUpdateURL NOTIFY downloadUpdateURLChanged)
@@ -88,6 +91,7 @@ public:
     QString rightState() const { return m_rightState; }
     QString weddingScript() const { return m_weddingScript; }
     void setWeddingScript(const QString &script);
+    QString settingsWarning() const { return m_settingsWarning; }
     QString updateMessage() const { return m_updateMessage; }
     QUrl downloadUpdateURL() const { return m_downloadUpdateURL; }
     bool isCheckingForUpdates() const { return m_isCheckingForUpdates; }
@@ -131,6 +135,7 @@ Q_SIGNALS:
     void leftStateChanged();
     void rightStateChanged();
     void weddingScriptChanged();
+    void settingsWarningChanged();
     void updateMessageChanged();
     void downloadUpdateURLChanged();
     void isCheckingForUpdatesChanged();
@@ -169,6 +174,7 @@ private:
     void setLastCommand(const QString &value);
     void setLeftState(const QString &value);
     void setRightState(const QString &value);
+    void setSettingsWarning(const QString &value);
     void setUpdateMessage(const QString &value);
     void setDownloadUpdateURL(const QUrl &value);
     void setIsCheckingForUpdates(bool value);
@@ -188,6 +194,7 @@ private:
     QString m_leftState;
     QString m_rightState;
     QString m_weddingScript;
+    QString m_settingsWarning;
     QString m_updateMessage;
     QUrl m_downloadUpdateURL;
     bool m_isCheckingForUpdates = false;

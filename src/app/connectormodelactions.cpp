@@ -31,7 +31,11 @@ void ConnectorModel::saveWeddingScript()
 {
     if (!m_runtime)
         return;
-    m_runtime->router->updateWeddingScript(m_weddingScript);
+    if (!m_runtime->router->updateWeddingScript(m_weddingScript)) {
+        // The editor keeps the text, so the DJ can save it again.
+        setLastCommand(u"The wedding script could not be saved on this computer."_s);
+        return;
+    }
     m_lastLoadedWeddingScript = m_weddingScript;
     setLastCommand(m_pairedDevices == 0
                        ? u"Wedding script saved. It will sync after an iPhone or iPad pairs."_s

@@ -74,6 +74,13 @@ void ConnectorModel::setRightState(const QString &value)
     assign(m_rightState, value, &ConnectorModel::rightStateChanged);
 }
 
+void ConnectorModel::setSettingsWarning(const QString &value)
+{
+    // Shown once per change of condition, not on every refresh.
+    if (value != m_settingsWarning)
+        assign(m_settingsWarning, value, &ConnectorModel::settingsWarningChanged);
+}
+
 void ConnectorModel::setUpdateMessage(const QString &value)
 {
     assign(m_updateMessage, value, &ConnectorModel::updateMessageChanged);

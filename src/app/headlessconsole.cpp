@@ -16,12 +16,14 @@ HeadlessConsole::HeadlessConsole(ConnectorModel &model, FILE *output, QObject *p
     connect(&model, &ConnectorModel::pairingQRCodeChanged, this, &HeadlessConsole::printPairingQRCode);
     connect(&model, &ConnectorModel::midiErrorChanged, this, &HeadlessConsole::printMidiState);
     connect(&model, &ConnectorModel::lastCommandChanged, this, &HeadlessConsole::printLastCommand);
+    connect(&model, &ConnectorModel::settingsWarningChanged, this, &HeadlessConsole::printSettingsWarning);
 
     printServerStatus();
     printPairingCode();
     printRemoteAddress();
     printPairingQRCode();
     printMidiState();
+    printSettingsWarning();
 }
 
 void HeadlessConsole::printServerStatus()
@@ -73,6 +75,16 @@ void HeadlessConsole::printMidiState()
 void HeadlessConsole::printLastCommand()
 {
     printLine(m_model.lastCommand());
+}
+
+void HeadlessConsole::printSettingsWarning()
+{
+    const QString warning = m_model.settingsWarning();
+    if (warning == m_printedSettingsWarning)
+        return;
+    const bool cleared = warning.isEmpty();
+    m_printedSettingsWarning = warning;
+    printLine(cleared ? u"Settings are saved again."_s : warning);
 }
 
 void HeadlessConsole::printLine(const QString &line)

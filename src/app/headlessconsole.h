@@ -7,7 +7,8 @@
 class ConnectorModel;
 
 // Prints what the window would show, one flushed UTF-8 line per change: the server status, the
-// pairing code, the connect address, the pairing QR code, the MIDI state and every new message.
+// pairing code, the connect address, the pairing QR code, the MIDI state, every new message, and
+// when settings stop or start being saved again.
 // Lives on the main thread beside the model.
 class HeadlessConsole : public QObject
 {
@@ -23,6 +24,7 @@ private:
     void printPairingQRCode();
     void printMidiState();
     void printLastCommand();
+    void printSettingsWarning();
     void printLine(const QString &line);
 
     ConnectorModel &m_model;
@@ -32,4 +34,5 @@ private:
     QString m_printedRemoteAddress;
     QString m_printedPairingPayload;
     QString m_printedMidiState;
+    QString m_printedSettingsWarning;
 };

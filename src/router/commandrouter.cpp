@@ -60,26 +60,29 @@ CommandRouter::CommandRouter(DJPlatform platform, std::shared_ptr<MIDITransport>
     : m_platform(platform)
     , m_midi(std::move(midi))
     , m_nowPlayingMonitor(monitor ? std::move(monitor) : NowPlayingMonitor::createForSystem(platform))
-    , m_defaults(defaults ? std::move(defaults) : std::make_shared<QSettings>())
+    , m_store(defaults ? defaults->fileName() : QSettings().fileName(),
+              defaults ? defaults->format() : QSettings::NativeFormat)
     , m_clock(clock ? std::move(clock) : std::make_shared<SystemClock>())
 {
     Q_ASSERT(m_midi);
     std::lock_guard lock(m_lock);
+    const QVariantMap stored = m_store.read();
+
+    const QStringList tokens = stored.value(key(kPairedTokensSuffix)).toStringList();
+    m_tokens.insert(tokens.cbegin(), tokens.cend());
+    m_storedWeddingScript = stored.value(key(kWeddingScriptSuffix)).toString();
+    m_storedScriptRevision = stored.value(key(kScriptRevisionSuffix)).toLongLong();
 
     // Only the length is checked: a code of six characters is kept as it is.
-    const QVariant storedCode = m_defaults->value(key(kPairingCodeSuffix));
+    const QVariant storedCode = stored.value(key(kPairingCodeSuffix));
     if (storedCode.typeId() == QMetaType::QString && storedCode.toString().size() == kPairingCodeLength) {
         m_storedPairingCode = storedCode.toString();
     } else {
         m_storedPairingCode = generatePairingCode();
-        writePairingCode();
+        persist();
     }
-
-    const QStringList tokens = m_defaults->value(key(kPairedTokensSuffix)).toStringList();
-    m_tokens.insert(tokens.cbegin(), tokens.cend());
-
-    m_storedWeddingScript = m_defaults->value(key(kWeddingScriptSuffix)).toString();
-    m_storedScriptRevision = m_defaults->value(key(kScriptRevisionSuffix)).toLongLong();
+    // Whoever builds the router reads its first condition from settingsWarning().
+    m_storeConditionChanged = false;
 }
 
 QString CommandRouter::pairingCode() const
@@ -96,12 +99,15 @@ int CommandRouter::pairedDeviceCount() const
 
 std::optional<QString> CommandRouter::pair(const QString &code)
 {
-    std::lock_guard lock(m_lock);
-    if (code.trimmed() != m_storedPairingCode)
-        return std::nullopt;
     QString token = QUuid::createUuid().toString(QUuid::Id128).toUpper();
-    m_tokens.insert(token);
-    saveTokens();
+    {
+        std::lock_guard lock(m_lock);
+        if (code.trimmed() != m_storedPairingCode)
+            return std::nullopt;
+        m_tokens.insert(token);
+        persist();
+    }
+    reportSettingsCondition();
     return token;
 }
 
@@ -121,9 +127,9 @@ QString CommandRouter::resetPairing()
         m_tokens.clear();
         m_storedPairingCode = generatePairingCode();
         code = m_storedPairingCode;
-        writePairingCode();
-        saveTokens();
+        persist();
     }
+    reportSettingsCondition();
     notify(shortName(m_platform) + u" pairing reset. Existing devices must pair again."_s);
     return code;
 }
@@ -137,6 +143,21 @@ void CommandRouter::setOnStateChange(std::function<void(const QString &)> callba
 {
     std::lock_guard lock(m_callbackLock);
     m_onStateChange = std::move(callback);
+}
+
+void CommandRouter::setOnSettingsWarningChange(std::function<void()> callback)
+{
+    std::lock_guard lock(m_callbackLock);
+    m_onSettingsWarningChange = std::move(callback);
+}
+
+QString CommandRouter::settingsWarning() const
+{
+    std::lock_guard lock(m_lock);
+    if (m_storeWritable)
+        return {};
+    return u"Settings cannot be saved: "_s + m_store.fileName()
+           + u". Pairings and the wedding script will be lost when the connector stops."_s;
 }
 
 QString CommandRouter::expectedState(DeckSide deck) const
@@ -205,24 +226,29 @@ WeddingScriptSnapshot CommandRouter::weddingScriptSnapshot() const
     return {m_storedWeddingScript, m_storedScriptRevision};
 }
 
-qint64 CommandRouter::updateWeddingScript(const QString &text)
+std::optional<qint64> CommandRouter::updateWeddingScript(const QString &text)
 {
-    qint64 revision = 0;
+    WeddingScriptSnapshot script{text.trimmed(), 0};
+    bool saved = false;
     {
         std::lock_guard lock(m_lock);
-        m_storedWeddingScript = text.trimmed();
         // A stored revision at the very top stays there rather than wrap around to negative.
         const qint64 next = m_storedScriptRevision < std::numeric_limits<qint64>::max()
                                 ? m_storedScriptRevision + 1
                                 : m_storedScriptRevision;
-        m_storedScriptRevision = std::max(m_clock->nowMSecsSinceEpoch(), next);
-        revision = m_storedScriptRevision;
-        m_defaults->setValue(key(kWeddingScriptSuffix), m_storedWeddingScript);
-        m_defaults->setValue(key(kScriptRevisionSuffix), m_storedScriptRevision);
-        m_defaults->sync();
+        script.revision = std::max(m_clock->nowMSecsSinceEpoch(), next);
+        // The text and its revision are written together and kept only once they are on disk.
+        saved = persist(script);
+        if (saved) {
+            m_storedWeddingScript = script.text;
+            m_storedScriptRevision = script.revision;
+        }
     }
+    reportSettingsCondition();
+    if (!saved)
+        return std::nullopt;
     notify(shortName(m_platform) + u" wedding script updated for paired devices."_s);
-    return revision;
+    return script.revision;
 }
 
 QString CommandRouter::generatePairingCode()
@@ -246,20 +272,18 @@ QString CommandRouter::key(QLatin1StringView suffix) const
     return defaultsPrefix(m_platform) + suffix;
 }
 
-// Each persisted write is synced at once, so a crash right after pairing loses nothing. A store that
-// cannot be written only keeps the value in memory.
-void CommandRouter::writePairingCode()
+bool CommandRouter::persist(const WeddingScriptSnapshot &script)
 {
-    m_defaults->setValue(key(kPairingCodeSuffix), m_storedPairingCode);
-    m_defaults->sync();
-}
-
-void CommandRouter::saveTokens()
-{
-    // std::set keeps them in ascending order.
-    const QStringList sorted(m_tokens.cbegin(), m_tokens.cend());
-    m_defaults->setValue(key(kPairedTokensSuffix), sorted);
-    m_defaults->sync();
+    // std::set keeps the tokens in ascending order.
+    const bool landed = m_store.write({{key(kPairingCodeSuffix), m_storedPairingCode},
+                                       {key(kPairedTokensSuffix), QStringList(m_tokens.cbegin(), m_tokens.cend())},
+                                       {key(kWeddingScriptSuffix), script.text},
+                                       {key(kScriptRevisionSuffix), script.revision}});
+    if (landed != m_storeWritable) {
+        m_storeWritable = landed;
+        m_storeConditionChanged = true;
+    }
+    return landed;
 }
 
 void CommandRouter::sendAdvance(DeckSide deck, bool shouldPauseFirst, bool playAfter)
@@ -278,6 +302,27 @@ void CommandRouter::notify(const QString &message)
     postToMainThread([router = weak_from_this(), message] {
         if (const std::shared_ptr<CommandRouter> strong = router.lock())
             strong->deliver(message);
+    });
+}
+
+void CommandRouter::reportSettingsCondition()
+{
+    {
+        std::lock_guard lock(m_lock);
+        if (!std::exchange(m_storeConditionChanged, false))
+            return;
+    }
+    postToMainThread([router = weak_from_this()] {
+        const std::shared_ptr<CommandRouter> strong = router.lock();
+        if (!strong)
+            return;
+        std::function<void()> callback;
+        {
+            std::lock_guard lock(strong->m_callbackLock);
+            callback = strong->m_onSettingsWarningChange;
+        }
+        if (callback)
+            callback();
     });
 }
 

@@ -9,6 +9,7 @@
 #include "midi/miditransport.h"
 #include "nowplaying/nowplayingmonitor.h"
 #include "router/deckexpectation.h"
+#include "router/settingsstore.h"
 
 #include <QSettings>
 #include <QString>
@@ -30,12 +31,15 @@ struct WeddingScriptSnapshot
 // and device tokens, deck commands with the expected deck state, the wedding script. Thread-safe:
 // called from the server thread and the main thread; its messages reach the state-change callback
 // on the Qt main thread. Always owned by a shared_ptr: its notifications and delayed advance steps
-// hold it weakly.
+// hold it weakly. Its settings go through a store of its own, used only under its lock, and every
+// write carries everything it keeps, so a write that lands also saves what an earlier failed one
+// could not.
 class CommandRouter : public std::enable_shared_from_this<CommandRouter>
 {
 public:
     // A null monitor means the one watching this computer; a null clock the system clock; null
-    // defaults the application's standard store. Loads the platform's pairing state and script.
+    // defaults the application's standard store. Loads the platform's pairing state and script. Only
+    // the file behind `defaults` is used, never the object itself, which may belong to another thread.
     CommandRouter(DJPlatform platform, std::shared_ptr<MIDITransport> midi,
                   std::shared_ptr<QSettings> defaults, std::unique_ptr<NowPlayingMonitor> monitor = {},
                   std::shared_ptr<const Clock> clock = {});
@@ -44,7 +48,8 @@ public:
 
     QString pairingCode() const;
     int pairedDeviceCount() const;
-    // A new device token, or none when the code (trimmed) is not the current one.
+    // A new device token, or none when the code (trimmed) is not the current one. The token works
+    // until the router goes, also when the store could not save it.
     std::optional<QString> pair(const QString &code);
     bool isAuthorized(const std::optional<QString> &token) const;
     // Revokes every device; returns the new code.
@@ -55,6 +60,11 @@ public:
 
     // Set once, on the main thread, right after construction.
     void setOnStateChange(std::function<void(const QString &message)> callback);
+    // Called on the main thread after the store stopped or started taking writes again; the
+    // current condition is settingsWarning().
+    void setOnSettingsWarningChange(std::function<void()> callback);
+    // Empty while the last write reached the disk; otherwise says which file cannot be saved.
+    QString settingsWarning() const;
 
     QString expectedState(DeckSide deck) const;
     int expectedVolume(DeckSide deck) const;
@@ -63,8 +73,9 @@ public:
     std::optional<CommandResult> handleVolume(int percent, DeckSide deck);
 
     WeddingScriptSnapshot weddingScriptSnapshot() const;
-    // Stores the trimmed text; returns its revision, larger than every earlier one.
-    qint64 updateWeddingScript(const QString &text);
+    // Stores the trimmed text; returns its revision, larger than every earlier one. None when the
+    // store could not save it; the script stays as it was then.
+    std::optional<qint64> updateWeddingScript(const QString &text);
 
 private:
     static QString generatePairingCode();
@@ -72,27 +83,34 @@ private:
     static std::size_t index(DeckSide deck);
 
     QString key(QLatin1StringView suffix) const;
-    // The lock is held for these.
-    void writePairingCode();
-    void saveTokens();
+    // The lock is held for these. Writes the pairing code, the tokens and the given script in one
+    // go; true when it landed. Records the store's condition; a change is reported once the lock is
+    // released.
+    bool persist(const WeddingScriptSnapshot &script);
+    bool persist() { return persist({m_storedWeddingScript, m_storedScriptRevision}); }
     void sendAdvance(DeckSide deck, bool shouldPauseFirst, bool playAfter);
 
     // Never called under the lock.
     void notify(const QString &message);
     void deliver(const QString &message) const;
+    void reportSettingsCondition();
 
     mutable std::mutex m_lock;
     const DJPlatform m_platform;
     const std::shared_ptr<MIDITransport> m_midi;
     const std::unique_ptr<NowPlayingMonitor> m_nowPlayingMonitor;
-    const std::shared_ptr<QSettings> m_defaults;
+    SettingsStore m_store;
     const std::shared_ptr<const Clock> m_clock;
     std::array<DeckExpectation, 2> m_decks;
     std::set<QString> m_tokens;
     QString m_storedPairingCode;
     QString m_storedWeddingScript;
     qint64 m_storedScriptRevision = 0;
+    bool m_storeWritable = true;
+    // Set under the lock when the condition changed; reported after it is released.
+    bool m_storeConditionChanged = false;
 
     mutable std::mutex m_callbackLock;
     std::function<void(const QString &)> m_onStateChange;
+    std::function<void()> m_onSettingsWarningChange;
 };

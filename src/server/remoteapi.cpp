@@ -159,9 +159,11 @@ HTTPResponse RemoteAPI::replaceScript(const HTTPRequest &request) const
     const std::optional<QString> script = body ? stringValue(*body, u"script"_s) : std::nullopt;
     if (!script)
         return failure(400, u"The wedding script could not be saved."_s);
-    const qint64 revision = m_router->updateWeddingScript(*script);
+    const std::optional<qint64> revision = m_router->updateWeddingScript(*script);
+    if (!revision)
+        return failure(500, u"The wedding script could not be saved on this computer."_s);
     return HTTPResponse::json(200, {{u"ok"_s, true},
-                                    {u"revision"_s, revision},
+                                    {u"revision"_s, *revision},
                                     {u"message"_s, u"Wedding script saved on this computer."_s}});
 }
 

@@ -2,7 +2,8 @@ import QtQuick
 import QtQuick.Layouts
 import Tarvik.Connector
 
-// The bar closing the window: MIDI dot, server status, the latest message and the version.
+// The bar closing the window: MIDI dot, server status, the latest message (or, while settings cannot
+// be saved, that warning) and the version.
 Rectangle {
     id: statusBar
 
@@ -44,8 +45,23 @@ Rectangle {
         }
 
         Text {
+            id: settingsWarning
+
+            objectName: "settingsWarning"
+            Layout.fillWidth: true
+            visible: text !== ""
+            text: statusBar.model.settingsWarning
+            color: Theme.red
+            elide: Text.ElideMiddle
+            font.family: Theme.fontFamily
+            font.pixelSize: Theme.captionSize
+            font.weight: Font.Bold
+        }
+
+        Text {
             objectName: "lastCommand"
             Layout.fillWidth: true
+            visible: !settingsWarning.visible
             text: statusBar.model.lastCommand
             color: Theme.muted
             elide: Text.ElideRight

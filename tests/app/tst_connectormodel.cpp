@@ -1,8 +1,13 @@
 #include "app/connectormodel.h"
+#include "app/headlessconsole.h"
 #include "support/connectortestenvironment.h"
 
+#include <QDir>
+#include <QFile>
 #include <QSignalSpy>
 #include <QTest>
+
+#include <cstdio>
 
 using namespace Qt::StringLiterals;
 
@@ -30,6 +35,7 @@ private Q_SLOTS:
     void installVirtualDJMapping_messages();
     void installSeratoMapping_messagesAndFailure();
     void launchDJSoftware_findsOrExplains();
+    void unwritableSettings_warnOncePerChangeInModelAndHeadlessOutput();
 };
 
 void ConnectorModelTest::construction_readsThePlatformFromSettings_data()
@@ -275,6 +281,45 @@ void ConnectorModelTest::launchDJSoftware_findsOrExplains()
     model.launchDJSoftware();
     QCOMPARE(test.launcher->opened.last(), u"/apps/vdj-home.desktop"_s);
     QTRY_COMPARE(model.lastCommand(), u"The DJ software could not open: Permission denied"_s);
+}
+
+// Regression: settings that never reached the disk were reported as saved, and nothing told the DJ.
+void ConnectorModelTest::unwritableSettings_warnOncePerChangeInModelAndHeadlessOutput()
+{
+    ConnectorTestEnvironment test;
+    const QString folder = test.fixture.writeFile(u"not-a-folder"_s, "x");
+    ConnectorEnvironment environment = test.make();
+    environment.settings = std::make_shared<QSettings>(folder + u"/settings.ini"_s, QSettings::IniFormat);
+    ConnectorModel model(std::move(environment));
+    const QString warning = u"Settings cannot be saved: "_s + folder
+                            + u"/settings.ini. Pairings and the wedding script will be lost when the "
+                              u"connector stops."_s;
+    QCOMPARE(model.settingsWarning(), warning);
+    const std::unique_ptr<FILE, int (*)(FILE *)> output(std::tmpfile(), &std::fclose);
+    HeadlessConsole console(model, output.get());
+    QSignalSpy changes(&model, &ConnectorModel::settingsWarningChanged);
+
+    model.setWeddingScript(u"Vows"_s);
+    model.saveWeddingScript();
+    QCOMPARE(model.lastCommand(), u"The wedding script could not be saved on this computer."_s);
+    QCOMPARE(model.weddingScript(), u"Vows"_s);
+    model.resetPairing();
+    QCOMPARE(changes.count(), 0);
+
+    QVERIFY(QFile::remove(folder) && QDir().mkdir(folder));
+    model.saveWeddingScript();
+    QCOMPARE(model.lastCommand(), u"Wedding script saved. It will sync after an iPhone or iPad pairs."_s);
+    QCOMPARE(model.settingsWarning(), QString());
+    QTRY_COMPARE(model.lastCommand(), u"SERATO wedding script updated for paired devices."_s);
+    QCOMPARE(changes.count(), 1);
+
+    std::rewind(output.get());
+    QFile printed;
+    QVERIFY(printed.open(output.get(), QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(printed.readAll()).split(u'\n');
+    QCOMPARE(lines.count(warning), 1);
+    QCOMPARE(lines.count(u"Settings are saved again."_s), 1);
+    QVERIFY(lines.indexOf(warning) < lines.indexOf(u"Settings are saved again."_s));
 }
 
 QTEST_GUILESS_MAIN(ConnectorModelTest)

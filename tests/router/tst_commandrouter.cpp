@@ -3,6 +3,8 @@
 #include "support/testfixture.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QRegularExpression>
 #include <QTest>
 #include <QThread>
@@ -59,7 +61,8 @@ private Q_SLOTS:
     void updateWeddingScript_trimsAndRevisionOnlyGrows();
     void messages_reachMainThreadInCallOrder();
     void concurrentCallers_loseNoToken();
-    void unwritableStore_keepsWorkingInMemory();
+    void unwritableStore_refusesScriptKeepsPairingAndWarnsOncePerChange();
+    void writesFromAnotherThread_sendNoSettingsEventToTheMainThread();
 };
 
 void CommandRouterTest::handle_followsDeckStateMachine_data()
@@ -218,7 +221,7 @@ void CommandRouterTest::pairing_acceptsTrimmedCodeAndSurvivesRestartUntilReset()
     const QStringList tokens{harness.router->pair(u"  "_s + code + u"\r\n"_s).value_or(QString()),
                              harness.router->pair(code).value_or(QString())};
     QVERIFY(!harness.router->isAuthorized(std::nullopt) && !harness.router->isAuthorized(QString()));
-    const qint64 revision = harness.router->updateWeddingScript(u"First dance\n[CUE] Cake"_s);
+    const std::optional<qint64> revision = harness.router->updateWeddingScript(u"First dance\n[CUE] Cake"_s);
 
     const std::shared_ptr<CommandRouter> restarted = harness.newRouter();
     QCOMPARE(restarted->pairingCode(), code);
@@ -337,19 +340,75 @@ void CommandRouterTest::concurrentCallers_loseNoToken()
     }
 }
 
-void CommandRouterTest::unwritableStore_keepsWorkingInMemory()
+// Regression: a store that could not be written was reported as saved.
+void CommandRouterTest::unwritableStore_refusesScriptKeepsPairingAndWarnsOncePerChange()
 {
-    // A store that cannot be written is not reported, but must not take pairing down with it.
     TestFixture fixture;
-    const QString blocker = fixture.writeFile(u"not-a-folder"_s, "x");
-    auto settings = std::make_shared<QSettings>(blocker + u"/settings.ini"_s, QSettings::IniFormat);
-    const auto router = std::make_shared<CommandRouter>(
-        DJPlatform::virtualDJ, RecordingMIDIOutput::transport(DJPlatform::virtualDJ).transport, settings);
+    const QString folder = fixture.writeFile(u"not-a-folder"_s, "x");
+    const auto settings = std::make_shared<QSettings>(folder + u"/settings.ini"_s, QSettings::IniFormat);
+    const auto newRouter = [&] {
+        return std::make_shared<CommandRouter>(
+            DJPlatform::virtualDJ, RecordingMIDIOutput::transport(DJPlatform::virtualDJ).transport, settings);
+    };
+    const std::shared_ptr<CommandRouter> router = newRouter();
+    int warningChanges = 0;
+    router->setOnSettingsWarningChange([&warningChanges] { ++warningChanges; });
+    const QString warning = u"Settings cannot be saved: "_s + folder
+                            + u"/settings.ini. Pairings and the wedding script will be lost when the "
+                              u"connector stops."_s;
+    QCOMPARE(router->settingsWarning(), warning);
+
+    const std::optional<QString> token = router->pair(router->pairingCode());
+    QVERIFY(router->isAuthorized(token));
+    QVERIFY(!router->updateWeddingScript(u"Toast"_s));
+    QCOMPARE(router->weddingScriptSnapshot().text, QString());
+    QCOMPARE(router->weddingScriptSnapshot().revision, 0);
+    QCoreApplication::processEvents();
+    QCOMPARE(warningChanges, 0);
+
+    // Writable again: the next write clears the warning and saves what was kept in memory meanwhile.
+    QVERIFY(QFile::remove(folder) && QDir().mkdir(folder));
+    QVERIFY(router->updateWeddingScript(u"Toast"_s));
+    QCOMPARE(router->settingsWarning(), QString());
+    QTRY_COMPARE(warningChanges, 1);
+    const std::shared_ptr<CommandRouter> restarted = newRouter();
+    QCOMPARE(restarted->pairingCode(), router->pairingCode());
+    QVERIFY(restarted->isAuthorized(token));
+    QCOMPARE(restarted->weddingScriptSnapshot().text, u"Toast"_s);
+
+    QVERIFY(QDir(folder).removeRecursively());
+    fixture.writeFile(u"not-a-folder"_s, "x");
     QVERIFY(router->isAuthorized(router->pair(router->pairingCode())));
-    router->updateWeddingScript(u"Toast"_s);
-    QCOMPARE(router->weddingScriptSnapshot().text, u"Toast"_s);
-    QVERIFY(kCodePattern.match(router->resetPairing()).hasMatch());
-    QCOMPARE(settings->status(), QSettings::AccessError);
+    QCOMPARE(router->settingsWarning(), warning);
+    QTRY_COMPARE(warningChanges, 2);
+}
+
+// Regression: the router's QSettings lived on the main thread, where its deferred sync wrote the new
+// script under the old revision while the server thread was between writing the two.
+void CommandRouterTest::writesFromAnotherThread_sendNoSettingsEventToTheMainThread()
+{
+    class SettingsEventCounter : public QObject
+    {
+    public:
+        int count = 0;
+
+    protected:
+        bool eventFilter(QObject *watched, QEvent *) override
+        {
+            count += qobject_cast<QSettings *>(watched) ? 1 : 0;
+            return false;
+        }
+    } counter;
+    QCoreApplication::instance()->installEventFilter(&counter);
+    Harness harness;
+    std::thread server([router = harness.router] {
+        router->pair(router->pairingCode());
+        router->updateWeddingScript(u"Vows"_s);
+    });
+    server.join();
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::instance()->removeEventFilter(&counter);
+    QCOMPARE(counter.count, 0);
 }
 
 QTEST_GUILESS_MAIN(CommandRouterTest)

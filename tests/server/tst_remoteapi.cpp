@@ -2,6 +2,10 @@
 
 #include "serverharness.h"
 
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -29,6 +33,7 @@ private Q_SLOTS:
     void response();
     void track_onlyWhileOneIsPlaying();
     void pair_throttlesGuessesPerPeer();
+    void replaceScript_refusedWhileTheStoreCannotBeWritten();
 
 private:
     // request: method and path; authorization: the header, TOKEN standing for a paired phone's token.
@@ -177,6 +182,25 @@ void RemoteAPITest::pair_throttlesGuessesPerPeer()
         m_harness->clock->advance(clockShift);
         QVERIFY(respond(pair, kRightCode).contains(u"token"_s));
     }
+}
+
+// Regression: a script that never reached the disk was answered as saved.
+void RemoteAPITest::replaceScript_refusedWhileTheStoreCannotBeWritten()
+{
+    const QString settingsFile = m_harness->fixture.settingsFilePath();
+    QVERIFY(QFile::remove(settingsFile) && QDir().mkdir(settingsFile));
+    const QJsonObject refused = respond(u"POST /api/script"_s, R"({"script":"Cake"})");
+    QCOMPARE(m_response.status, 500);
+    QCOMPARE(refused, (QJsonObject{{u"ok"_s, false},
+                                   {u"message"_s, u"The wedding script could not be saved on this computer."_s}}));
+    const QJsonObject unchanged{{u"ok"_s, true}, {u"script"_s, u"[CUE] Vows"_s}, {u"revision"_s, kRevision}};
+    QCOMPARE(respond(u"GET /api/script"_s), unchanged);
+
+    QVERIFY(QDir().rmdir(settingsFile));
+    QCOMPARE(respond(u"POST /api/script"_s, R"({"script":"Cake"})").value(u"revision"_s).toInteger(),
+             kRevision + 1);
+    QCOMPARE(QSettings(settingsFile, QSettings::IniFormat).value(u"TarvikDJConnector.serato.weddingScript"_s),
+             QVariant(u"Cake"_s));
 }
 
 QTEST_GUILESS_MAIN(RemoteAPITest)

@@ -48,6 +48,7 @@ private Q_SLOTS:
     void settings_checkForUpdatesDisabledWhileCheckRuns();
     void statusDot_turnsRedWithMidiError_data();
     void statusDot_turnsRedWithMidiError();
+    void statusBar_showsSettingsWarningUntilAWriteLands();
 
 private:
     void openWindow();
@@ -285,6 +286,21 @@ void ConnectorWindowTest::statusDot_turnsRedWithMidiError()
     QCOMPARE(colorName(item(u"statusDot"_s), "color"), expected.name());
     QCOMPARE(colorName(item(u"midiLineText"_s), "color"), expected.name());
     QCOMPARE(text(u"midiLineText"_s), midiFails ? m_model->midiError() : u"Virtual MIDI device ready"_s);
+}
+
+void ConnectorWindowTest::statusBar_showsSettingsWarningUntilAWriteLands()
+{
+    const QString folder = m_environment->fixture.writeFile(u"not-a-folder"_s, "x");
+    m_modelEnvironment.settings = std::make_shared<QSettings>(folder + u"/settings.ini"_s, QSettings::IniFormat);
+    openWindow();
+    QVERIFY(item(u"settingsWarning"_s)->isVisible() && !item(u"lastCommand"_s)->isVisible());
+    QCOMPARE(text(u"settingsWarning"_s), m_model->settingsWarning());
+    QVERIFY(text(u"settingsWarning"_s).startsWith(u"Settings cannot be saved: "_s + folder));
+    QCOMPARE(colorName(item(u"settingsWarning"_s), "color"), kRed.name());
+
+    QVERIFY(QFile::remove(folder) && QDir().mkdir(folder));
+    m_model->saveWeddingScript();
+    QVERIFY(!item(u"settingsWarning"_s)->isVisible() && item(u"lastCommand"_s)->isVisible());
 }
 
 QTEST_MAIN(ConnectorWindowTest)
