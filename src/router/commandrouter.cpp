@@ -65,7 +65,7 @@ CommandRouter::CommandRouter(DJPlatform platform, std::shared_ptr<MIDITransport>
     , m_clock(clock ? std::move(clock) : std::make_shared<SystemClock>())
 {
     Q_ASSERT(m_midi);
-    std::lock_guard lock(m_lock);
+    // No other thread sees the router yet: no lock is needed here.
     const QVariantMap stored = m_store.read();
 
     const QStringList tokens = stored.value(key(kPairedTokensSuffix)).toStringList();
@@ -79,7 +79,7 @@ CommandRouter::CommandRouter(DJPlatform platform, std::shared_ptr<MIDITransport>
         m_storedPairingCode = storedCode.toString();
     } else {
         m_storedPairingCode = generatePairingCode();
-        persist();
+        persist(storedValues({m_storedWeddingScript, m_storedScriptRevision}));
     }
     // Whoever builds the router reads its first condition from settingsWarning().
     m_storeConditionChanged = false;
@@ -99,14 +99,17 @@ int CommandRouter::pairedDeviceCount() const
 
 std::optional<QString> CommandRouter::pair(const QString &code)
 {
+    std::lock_guard writing(m_writeLock);
     QString token = QUuid::createUuid().toString(QUuid::Id128).toUpper();
+    QVariantMap values;
     {
         std::lock_guard lock(m_lock);
         if (code.trimmed() != m_storedPairingCode)
             return std::nullopt;
         m_tokens.insert(token);
-        persist();
+        values = storedValues({m_storedWeddingScript, m_storedScriptRevision});
     }
+    persist(values);
     reportSettingsCondition();
     return token;
 }
@@ -123,11 +126,16 @@ QString CommandRouter::resetPairing()
 {
     QString code;
     {
-        std::lock_guard lock(m_lock);
-        m_tokens.clear();
-        m_storedPairingCode = generatePairingCode();
-        code = m_storedPairingCode;
-        persist();
+        std::lock_guard writing(m_writeLock);
+        QVariantMap values;
+        {
+            std::lock_guard lock(m_lock);
+            m_tokens.clear();
+            m_storedPairingCode = generatePairingCode();
+            code = m_storedPairingCode;
+            values = storedValues({m_storedWeddingScript, m_storedScriptRevision});
+        }
+        persist(values);
     }
     reportSettingsCondition();
     notify(shortName(m_platform) + u" pairing reset. Existing devices must pair again."_s);
@@ -231,15 +239,21 @@ std::optional<qint64> CommandRouter::updateWeddingScript(const QString &text)
     WeddingScriptSnapshot script{text.trimmed(), 0};
     bool saved = false;
     {
-        std::lock_guard lock(m_lock);
-        // A stored revision at the very top stays there rather than wrap around to negative.
-        const qint64 next = m_storedScriptRevision < std::numeric_limits<qint64>::max()
-                                ? m_storedScriptRevision + 1
-                                : m_storedScriptRevision;
-        script.revision = std::max(m_clock->nowMSecsSinceEpoch(), next);
+        std::lock_guard writing(m_writeLock);
+        QVariantMap values;
+        {
+            std::lock_guard lock(m_lock);
+            // A stored revision at the very top stays there rather than wrap around to negative.
+            const qint64 next = m_storedScriptRevision < std::numeric_limits<qint64>::max()
+                                    ? m_storedScriptRevision + 1
+                                    : m_storedScriptRevision;
+            script.revision = std::max(m_clock->nowMSecsSinceEpoch(), next);
+            values = storedValues(script);
+        }
         // The text and its revision are written together and kept only once they are on disk.
-        saved = persist(script);
+        saved = persist(values);
         if (saved) {
+            std::lock_guard lock(m_lock);
             m_storedWeddingScript = script.text;
             m_storedScriptRevision = script.revision;
         }
@@ -272,13 +286,19 @@ QString CommandRouter::key(QLatin1StringView suffix) const
     return defaultsPrefix(m_platform) + suffix;
 }
 
-bool CommandRouter::persist(const WeddingScriptSnapshot &script)
+QVariantMap CommandRouter::storedValues(const WeddingScriptSnapshot &script) const
 {
     // std::set keeps the tokens in ascending order.
-    const bool landed = m_store.write({{key(kPairingCodeSuffix), m_storedPairingCode},
-                                       {key(kPairedTokensSuffix), QStringList(m_tokens.cbegin(), m_tokens.cend())},
-                                       {key(kWeddingScriptSuffix), script.text},
-                                       {key(kScriptRevisionSuffix), script.revision}});
+    return {{key(kPairingCodeSuffix), m_storedPairingCode},
+            {key(kPairedTokensSuffix), QStringList(m_tokens.cbegin(), m_tokens.cend())},
+            {key(kWeddingScriptSuffix), script.text},
+            {key(kScriptRevisionSuffix), script.revision}};
+}
+
+bool CommandRouter::persist(const QVariantMap &values)
+{
+    const bool landed = m_store.write(values);
+    std::lock_guard lock(m_lock);
     if (landed != m_storeWritable) {
         m_storeWritable = landed;
         m_storeConditionChanged = true;

@@ -31,9 +31,9 @@ struct WeddingScriptSnapshot
 // and device tokens, deck commands with the expected deck state, the wedding script. Thread-safe:
 // called from the server thread and the main thread; its messages reach the state-change callback
 // on the Qt main thread. Always owned by a shared_ptr: its notifications and delayed advance steps
-// hold it weakly. Its settings go through a store of its own, used only under its lock, and every
-// write carries everything it keeps, so a write that lands also saves what an earlier failed one
-// could not.
+// hold it weakly. Its settings go through a store of its own, used by one caller at a time, and
+// every write carries everything it keeps, so a write that lands also saves what an earlier failed
+// one could not.
 class CommandRouter : public std::enable_shared_from_this<CommandRouter>
 {
 public:
@@ -83,11 +83,11 @@ private:
     static std::size_t index(DeckSide deck);
 
     QString key(QLatin1StringView suffix) const;
-    // The lock is held for these. Writes the pairing code, the tokens and the given script in one
-    // go; true when it landed. Records the store's condition; a change is reported once the lock is
-    // released.
-    bool persist(const WeddingScriptSnapshot &script);
-    bool persist() { return persist({m_storedWeddingScript, m_storedScriptRevision}); }
+    // The lock is held: everything the router stores, with the given script.
+    QVariantMap storedValues(const WeddingScriptSnapshot &script) const;
+    // The write lock is held and the lock is not: writes the values in one go; true when they landed.
+    // Records the store's condition; reportSettingsCondition() tells of a change.
+    bool persist(const QVariantMap &values);
     void sendAdvance(DeckSide deck, bool shouldPauseFirst, bool playAfter);
 
     // Never called under the lock.
@@ -95,10 +95,14 @@ private:
     void deliver(const QString &message) const;
     void reportSettingsCondition();
 
+    // Held from taking the values to their landing on disk, so writes land in the order taken; taken
+    // before m_lock, never under it. Deck commands take only m_lock: a slow disk does not delay them.
+    std::mutex m_writeLock;
     mutable std::mutex m_lock;
     const DJPlatform m_platform;
     const std::shared_ptr<MIDITransport> m_midi;
     const std::unique_ptr<NowPlayingMonitor> m_nowPlayingMonitor;
+    // Used under m_writeLock only (and while constructing).
     SettingsStore m_store;
     const std::shared_ptr<const Clock> m_clock;
     std::array<DeckExpectation, 2> m_decks;

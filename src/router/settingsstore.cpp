@@ -6,9 +6,6 @@
 #include <QLockFile>
 #include <QTemporaryFile>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdio>
 
 using namespace Qt::StringLiterals;
@@ -17,17 +14,6 @@ namespace {
 
 // As long as QSettings elsewhere (the selected platform, a one-shot command) may hold the file's lock.
 constexpr int kLockTimeoutMs = 10000;
-
-// Makes a rename inside the folder survive a power cut too, not only a crash of this process. Best
-// effort: the values are in place already, and a crash cannot undo the rename.
-void syncFolder(const QString &path)
-{
-    const int folder = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY);
-    if (folder < 0)
-        return;
-    ::fsync(folder);
-    ::close(folder);
-}
 
 } // namespace
 
@@ -53,12 +39,10 @@ QVariantMap SettingsStore::read() const
 {
     const SoleCaller soleCaller(m_busy);
     QVariantMap values;
-    // A copy under a name of its own: QSettings keeps parsed files in a cache shared by every object
-    // on the same name in this process, which could answer with an older state of the file.
+    // A private copy where one can be made: QSettings keeps parsed files in a cache shared by every
+    // object on the same name in this process, which could answer with an older state of the file.
     const std::unique_ptr<QTemporaryFile> copy = copyOfFile(QDir::tempPath() + u"/settings.XXXXXX"_s);
-    if (!copy)
-        return values;
-    const QSettings settings(copy->fileName(), m_format);
+    const QSettings settings(copy ? copy->fileName() : m_fileName, m_format);
     for (const QString &key : settings.allKeys())
         values.insert(key, settings.value(key));
     return values;
@@ -81,6 +65,8 @@ bool SettingsStore::write(const QVariantMap &values)
     const std::unique_ptr<QTemporaryFile> copy = copyOfFile(m_fileName + u".XXXXXX"_s);
     if (!copy)
         return false;
+    if (QFile::exists(m_fileName))
+        copy->setPermissions(QFile::permissions(m_fileName));
     {
         // Its sync writes through QSaveFile, which flushes the copy to disk before it is renamed.
         QSettings settings(copy->fileName(), m_format);
@@ -94,7 +80,6 @@ bool SettingsStore::write(const QVariantMap &values)
         != 0)
         return false;
     copy->setAutoRemove(false);
-    syncFolder(folder);
     return true;
 }
 
@@ -121,7 +106,6 @@ std::unique_ptr<QTemporaryFile> SettingsStore::copyOfFile(const QString &templat
         const QByteArray bytes = file.readAll();
         if (file.error() != QFileDevice::NoError || copy->write(bytes) != bytes.size())
             return nullptr;
-        copy->setPermissions(file.permissions());
     }
     copy->close();
     return copy;

@@ -42,8 +42,8 @@ private:
         std::atomic<bool> &m_busy;
     };
 
-    // A closed copy of the file (empty while there is none) made from the template, or none when the
-    // copy cannot be made or an existing file cannot be read.
+    // A closed copy of the file (empty while there is none) made from the template, readable by this
+    // user only, or none when the copy cannot be made or an existing file cannot be read.
     std::unique_ptr<QTemporaryFile> copyOfFile(const QString &templateName) const;
 
     // Run under the file's lock, once per store: what a killed writer left beside the file.

@@ -61,6 +61,7 @@ private Q_SLOTS:
     void updateWeddingScript_trimsAndRevisionOnlyGrows();
     void messages_reachMainThreadInCallOrder();
     void concurrentCallers_loseNoToken();
+    void olderStore_loadsAndKeepsItsKeysAndFormats();
     void unwritableStore_refusesScriptKeepsPairingAndWarnsOncePerChange();
     void writesFromAnotherThread_sendNoSettingsEventToTheMainThread();
 };
@@ -338,6 +339,42 @@ void CommandRouterTest::concurrentCallers_loseNoToken()
         for (const QString &token : issued)
             QVERIFY(restarted->isAuthorized(token));
     }
+}
+
+void CommandRouterTest::olderStore_loadsAndKeepsItsKeysAndFormats()
+{
+    TestFixture fixture;
+    const QStringList tokens{u"0123456789ABCDEF0123456789ABCDEF"_s, u"FEDCBA9876543210FEDCBA9876543210"_s};
+    QVariantMap stored{{u"TarvikDJConnector.selectedPlatform"_s, u"virtualDJ"_s},
+                       {u"TarvikDJConnector.virtualDJ.pairingCode"_s, u"654321"_s},
+                       {u"TarvikDJConnector.serato.pairingCode"_s, u"012345"_s},
+                       {kTokensKey, tokens},
+                       {u"TarvikDJConnector.serato.weddingScript"_s, u"Vows\n[CUE] Cake"_s},
+                       {u"TarvikDJConnector.serato.scriptRevision"_s, qint64(9'007'199'254'740'993)}};
+    // Written by QSettings itself, as every earlier version wrote it.
+    const auto writeWithQSettings = [&stored](const QString &path) {
+        QSettings settings(path, QSettings::IniFormat);
+        for (auto value = stored.cbegin(); value != stored.cend(); ++value)
+            settings.setValue(value.key(), value.value());
+    };
+    writeWithQSettings(fixture.settingsFilePath());
+
+    const auto router = std::make_shared<CommandRouter>(
+        DJPlatform::serato, RecordingMIDIOutput::transport(DJPlatform::serato).transport, fixture.settings());
+    QCOMPARE(router->pairingCode(), u"012345"_s);
+    QVERIFY(router->isAuthorized(tokens[0]) && router->isAuthorized(tokens[1]));
+    QCOMPARE(router->weddingScriptSnapshot().text, u"Vows\n[CUE] Cake"_s);
+    QCOMPARE(router->weddingScriptSnapshot().revision, 9'007'199'254'740'993);
+
+    // After a save the file reads exactly as QSettings would have written it, other keys included.
+    QCOMPARE(router->updateWeddingScript(u"Toast"_s), 9'007'199'254'740'994);
+    stored.insert(u"TarvikDJConnector.serato.weddingScript"_s, u"Toast"_s);
+    stored.insert(u"TarvikDJConnector.serato.scriptRevision"_s, qint64(9'007'199'254'740'994));
+    writeWithQSettings(fixture.path(u"expected.ini"_s));
+    QFile written(fixture.settingsFilePath());
+    QFile expected(fixture.path(u"expected.ini"_s));
+    QVERIFY(written.open(QIODevice::ReadOnly) && expected.open(QIODevice::ReadOnly));
+    QCOMPARE(written.readAll(), expected.readAll());
 }
 
 // Regression: a store that could not be written was reported as saved.
