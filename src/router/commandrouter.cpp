@@ -102,6 +102,7 @@ std::optional<QString> CommandRouter::pair(const QString &code)
     QString token = QUuid::createUuid().toString(QUuid::Id128).toUpper();
     m_tokens.insert(token);
     saveTokens();
+    ++m_stateRevision;
     return token;
 }
 
@@ -123,6 +124,7 @@ QString CommandRouter::resetPairing()
         code = m_storedPairingCode;
         writePairingCode();
         saveTokens();
+        ++m_stateRevision;
     }
     notify(shortName(m_platform) + u" pairing reset. Existing devices must pair again."_s);
     return code;
@@ -169,6 +171,7 @@ CommandResult CommandRouter::handle(RemoteCommand command, DeckSide deck)
             break;
         }
         expectation = outcome.next;
+        ++m_stateRevision;
     }
     notify(outcome.message);
     return CommandResult{true,           outcome.message, outcome.next.state,
@@ -193,6 +196,7 @@ std::optional<CommandResult> CommandRouter::handleVolume(int percent, DeckSide d
             m_decks[index(deck)].volume = percent;
         }
         state = m_decks[index(deck)].state;
+        ++m_stateRevision;
     }
     const QString message = DeckCommands::volumeMessage(m_platform, percent, deck);
     notify(message);
@@ -220,6 +224,7 @@ qint64 CommandRouter::updateWeddingScript(const QString &text)
         m_defaults->setValue(key(kWeddingScriptSuffix), m_storedWeddingScript);
         m_defaults->setValue(key(kScriptRevisionSuffix), m_storedScriptRevision);
         m_defaults->sync();
+        ++m_stateRevision;
     }
     notify(shortName(m_platform) + u" wedding script updated for paired devices."_s);
     return revision;

@@ -14,6 +14,7 @@
 #include <QString>
 
 #include <array>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -62,6 +63,10 @@ public:
     // None unless the percentage is 25, 50, 75 or 100.
     std::optional<CommandResult> handleVolume(int percent, DeckSide deck);
 
+    // Moves on with every change of the pairing, the decks or the script, after the change: an answer
+    // built from them after reading a revision stays current while the revision does.
+    quint64 stateRevision() const { return m_stateRevision.load(); }
+
     WeddingScriptSnapshot weddingScriptSnapshot() const;
     // Stores the trimmed text; returns its revision, larger than every earlier one.
     qint64 updateWeddingScript(const QString &text);
@@ -92,6 +97,8 @@ private:
     QString m_storedPairingCode;
     QString m_storedWeddingScript;
     qint64 m_storedScriptRevision = 0;
+
+    std::atomic<quint64> m_stateRevision = 0;
 
     mutable std::mutex m_callbackLock;
     std::function<void(const QString &)> m_onStateChange;
