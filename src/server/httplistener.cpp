@@ -77,26 +77,37 @@ void HTTPListener::watchListener(bool watch)
                       watch ? NativeSocket::readable : NativeSocket::none);
 }
 
+// Rounds go on while sockets are ready, up to a bound that lets the thread's event loop run: a round
+// costs one call, a return through the event loop several.
 void HTTPListener::processEvents()
 {
+    constexpr int kMaxRounds = 8;
     std::array<NativeSocket::Event, 64> events;
-    const int count = m_readiness.take(events);
-    for (const NativeSocket::Event &event : std::span(events).first(size_t(count))) {
-        if (event.descriptor == m_listening) {
-            acceptPending();
-            continue;
-        }
-        const auto entry = m_connections.find(event.descriptor);
-        if (entry == m_connections.end())
-            continue;
-        HTTPConnection &connection = *entry->second.connection;
-        if (event.readable)
-            connection.readAvailable(m_readBuffer);
-        if (event.writable && connection.wantsToWrite())
-            connection.writeAvailable();
-        settle(entry);
+    for (int round = 0; round < kMaxRounds; ++round) {
+        const int count = m_readiness.take(events);
+        if (count == 0)
+            return;
+        for (const NativeSocket::Event &event : std::span(events).first(size_t(count)))
+            handle(event);
+        answerReady();
     }
-    answerReady();
+}
+
+void HTTPListener::handle(const NativeSocket::Event &event)
+{
+    if (event.descriptor == m_listening) {
+        acceptPending();
+        return;
+    }
+    const auto entry = m_connections.find(event.descriptor);
+    if (entry == m_connections.end())
+        return;
+    HTTPConnection &connection = *entry->second.connection;
+    if (event.readable)
+        connection.readAvailable(m_readBuffer);
+    if (event.writable && connection.wantsToWrite())
+        connection.writeAvailable();
+    settle(entry);
 }
 
 void HTTPListener::acceptPending()

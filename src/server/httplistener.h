@@ -64,6 +64,7 @@ private:
     using Entries = std::unordered_map<int, Entry>;
 
     void processEvents();
+    void handle(const NativeSocket::Event &event);
     void acceptPending();
     void take(int socket, const QHostAddress &peer);
     // After the connection has moved on: queues its request, watches what it waits for, or drops it.
