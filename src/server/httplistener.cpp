@@ -179,7 +179,9 @@ void HTTPListener::answerReady()
     });
     for (const int socket : m_ready) {
         const auto entry = m_connections.find(socket);
-        if (entry == m_connections.end())
+        // Gone meanwhile, or the socket number already serves a newer connection.
+        if (entry == m_connections.end()
+            || entry->second.connection->phase() != HTTPConnection::Phase::requestReady)
             continue;
         entry->second.queued = false;
         HTTPConnection &connection = *entry->second.connection;
