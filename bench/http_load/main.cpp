@@ -1,11 +1,6 @@
-#include "router/commandrouter.h"
-#include "server/remoteserver.h"
-
-#include "support/recordingmidioutput.h"
+#include "benchserver.h"
 
 #include <QCoreApplication>
-#include <QSettings>
-#include <QTemporaryDir>
 
 #include <algorithm>
 #include <atomic>
@@ -21,7 +16,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-using namespace Qt::StringLiterals;
 using SteadyClock = std::chrono::steady_clock;
 
 namespace {
@@ -167,20 +161,13 @@ void print(const char *label, const Figures &figures)
 int main(int argc, char *argv[])
 {
     QCoreApplication application(argc, argv);
-    QTemporaryDir folder;
-    auto settings = std::make_shared<QSettings>(folder.filePath(u"settings.ini"_s), QSettings::IniFormat);
-    const DJPlatform platform = DJPlatform::serato;
-    auto router = std::make_shared<CommandRouter>(
-        platform, RecordingMIDIOutput::transport(platform).transport, settings);
-    auto server = std::make_shared<RemoteServer>(platform, router,
-                                                 RemoteServer::Options{0, QHostAddress::LocalHost, {}, {}});
-    server->start();
-    const quint16 port = server->serverPort();
+    const BenchServer server;
+    const quint16 port = server.port;
     if (port == 0) {
         std::fprintf(stderr, "the server did not start\n");
         return 1;
     }
-    const std::string token = router->pair(router->pairingCode()).value_or(QString()).toStdString();
+    const std::string &token = server.token;
     std::printf("bench_http_load: RemoteServer on 127.0.0.1:%u, connection per request, %lld s per figure\n",
                 port, static_cast<long long>(kRunTime.count()));
 

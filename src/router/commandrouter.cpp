@@ -107,6 +107,7 @@ std::optional<QString> CommandRouter::pair(const QString &code)
         if (code.trimmed() != m_storedPairingCode)
             return std::nullopt;
         m_tokens.insert(token);
+        ++m_stateRevision;
         values = storedValues({m_storedWeddingScript, m_storedScriptRevision});
     }
     persist(values);
@@ -133,6 +134,7 @@ QString CommandRouter::resetPairing()
             m_tokens.clear();
             m_storedPairingCode = generatePairingCode();
             code = m_storedPairingCode;
+            ++m_stateRevision;
             values = storedValues({m_storedWeddingScript, m_storedScriptRevision});
         }
         persist(values);
@@ -198,6 +200,7 @@ CommandResult CommandRouter::handle(RemoteCommand command, DeckSide deck)
             break;
         }
         expectation = outcome.next;
+        ++m_stateRevision;
     }
     notify(outcome.message);
     return CommandResult{true,           outcome.message, outcome.next.state,
@@ -222,6 +225,7 @@ std::optional<CommandResult> CommandRouter::handleVolume(int percent, DeckSide d
             m_decks[index(deck)].volume = percent;
         }
         state = m_decks[index(deck)].state;
+        ++m_stateRevision;
     }
     const QString message = DeckCommands::volumeMessage(m_platform, percent, deck);
     notify(message);
@@ -256,6 +260,7 @@ std::optional<qint64> CommandRouter::updateWeddingScript(const QString &text)
             std::lock_guard lock(m_lock);
             m_storedWeddingScript = script.text;
             m_storedScriptRevision = script.revision;
+            ++m_stateRevision;
         }
     }
     reportSettingsCondition();

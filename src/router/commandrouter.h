@@ -15,6 +15,7 @@
 #include <QString>
 
 #include <array>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -72,6 +73,10 @@ public:
     // None unless the percentage is 25, 50, 75 or 100.
     std::optional<CommandResult> handleVolume(int percent, DeckSide deck);
 
+    // Moves on with every change of the pairing, the decks or the script, after the change: an answer
+    // built from them after reading a revision stays current while the revision does.
+    quint64 stateRevision() const { return m_stateRevision.load(); }
+
     WeddingScriptSnapshot weddingScriptSnapshot() const;
     // Stores the trimmed text; returns its revision, larger than every earlier one. None when the
     // store could not save it; the script stays as it was then.
@@ -113,6 +118,8 @@ private:
     bool m_storeWritable = true;
     // Set under the lock when the condition changed; reported after it is released.
     bool m_storeConditionChanged = false;
+
+    std::atomic<quint64> m_stateRevision = 0;
 
     mutable std::mutex m_callbackLock;
     std::function<void(const QString &)> m_onStateChange;

@@ -1,99 +1,123 @@
 #include "server/httpconnection.h"
 
-#include <QTcpSocket>
+#include "server/nativesocket.h"
+
+#include <cerrno>
 
 #include <sys/socket.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
-HTTPConnection::HTTPConnection(QTcpSocket *socket, Handler handler, std::function<void()> onFinish,
-                               std::chrono::milliseconds deadline, QObject *parent)
-    : QObject(parent)
-    , m_socket(socket)
-    , m_handler(std::move(handler))
-    , m_onFinish(std::move(onFinish))
-    , m_deadline(deadline)
+HTTPConnection::HTTPConnection(int socket, const QHostAddress &peer, std::chrono::milliseconds deadline)
+    : m_socket(socket)
+    , m_peer(peer)
+    , m_deadlineAfter(deadline)
+    , m_deadline(Clock::now() + deadline)
+{}
+
+HTTPConnection::~HTTPConnection()
 {
-    m_socket->setParent(this);
-    // Qt then never holds more than one read's worth of unread bytes for us.
-    m_socket->setReadBufferSize(kMaxReadSize);
-    m_deadlineTimer.setSingleShot(true);
+    ::close(m_socket);
 }
 
-void HTTPConnection::start()
+bool HTTPConnection::wantsToRead() const
 {
-    connect(m_socket, &QTcpSocket::readyRead, this, &HTTPConnection::readAvailable);
-    connect(m_socket, &QTcpSocket::disconnected, this, &HTTPConnection::finish);
-    connect(m_socket, &QTcpSocket::errorOccurred, this, &HTTPConnection::finish);
-    connect(&m_deadlineTimer, &QTimer::timeout, this, &HTTPConnection::finish);
-    m_deadlineTimer.start(m_deadline);
-    readAvailable();
-    if (m_socket->state() != QAbstractSocket::ConnectedState)
-        finish();
+    return m_phase != Phase::finished && m_peerSending;
 }
 
-void HTTPConnection::readAvailable()
+void HTTPConnection::readAvailable(std::span<char> scratch)
 {
-    while (m_phase == Phase::reading && m_socket->bytesAvailable() > 0) {
-        const HTTPRequestParser::Result result = m_parser.append(m_socket->read(kMaxReadSize));
-        switch (result.outcome) {
-        case HTTPRequestParser::Outcome::incomplete:
-            break;
-        case HTTPRequestParser::Outcome::complete:
-            send(m_handler(result.request), AfterSending::close);
-            break;
-        case HTTPRequestParser::Outcome::tooLarge:
-            // The peer is likely still sending the rest.
-            send(HTTPResponse::json(400, {{u"ok"_s, false}, {u"message"_s, u"Request too large."_s}}),
-                 AfterSending::drainInput);
-            break;
-        case HTTPRequestParser::Outcome::malformed:
-            finish();
+    while (wantsToRead()) {
+        const ssize_t count = ::recv(m_socket, scratch.data(), scratch.size(), 0);
+        if (count < 0) {
+            if (errno == EINTR)
+                continue;
+            if (errno != EAGAIN && errno != EWOULDBLOCK)
+                m_phase = Phase::finished;
             return;
         }
+        if (count == 0) {
+            peerFinished();
+            return;
+        }
+        // Whatever follows the request is read and dropped.
+        if (m_phase == Phase::reading)
+            parse(QByteArrayView(scratch.data(), count));
+        // A short read took all there was; the readiness queue reports what comes later.
+        if (size_t(count) < scratch.size())
+            return;
     }
-    // Whatever follows the request is read and dropped.
-    if (m_phase == Phase::sending || m_phase == Phase::draining)
-        m_socket->skip(m_socket->bytesAvailable());
 }
 
-void HTTPConnection::send(const HTTPResponse &response, AfterSending after)
+void HTTPConnection::parse(QByteArrayView bytes)
+{
+    HTTPRequestParser::Result result = m_parser.append(bytes);
+    switch (result.outcome) {
+    case HTTPRequestParser::Outcome::incomplete:
+        break;
+    case HTTPRequestParser::Outcome::complete:
+        m_request = std::move(result.request);
+        m_phase = Phase::requestReady;
+        break;
+    case HTTPRequestParser::Outcome::tooLarge:
+        // The peer is likely still sending the rest.
+        send(HTTPResponse::json(400, {{u"ok"_s, false}, {u"message"_s, u"Request too large."_s}}).encoded(),
+             AfterSending::drainInput);
+        break;
+    case HTTPRequestParser::Outcome::malformed:
+        m_phase = Phase::finished;
+        break;
+    }
+}
+
+void HTTPConnection::answer(const HTTPResponse &response)
+{
+    send(response.encoded(), AfterSending::close);
+}
+
+void HTTPConnection::send(QByteArray bytes, AfterSending after)
 {
     m_phase = Phase::sending;
     m_afterSending = after;
-    m_deadlineTimer.start(m_deadline);
-    m_socket->write(response.encoded());
-    m_socket->flush();
-    // Connected only now, so the socket is never closed from inside its own flush().
-    connect(m_socket, &QTcpSocket::bytesWritten, this, &HTTPConnection::closeOutputWhenSent);
-    closeOutputWhenSent();
+    m_deadline = Clock::now() + m_deadlineAfter;
+    m_output = std::move(bytes);
+    m_sent = 0;
+    writeAvailable();
 }
 
 // The answer is the last output: once it is all with the system the connection closes. A peer that
 // may still be sending first sees the sending side shut, and the connection finishes when the peer
 // closes its side (or at the deadline): closing with its bytes unread would reset the connection,
 // and the peer could lose the answer.
-void HTTPConnection::closeOutputWhenSent()
+void HTTPConnection::writeAvailable()
 {
-    if (m_phase != Phase::sending || m_socket->bytesToWrite() > 0)
-        return;
-    if (m_afterSending == AfterSending::close) {
-        finish();
-        return;
+    while (m_phase == Phase::sending && m_sent < m_output.size()) {
+        const ssize_t count =
+            NativeSocket::send(m_socket, m_output.constData() + m_sent, size_t(m_output.size() - m_sent));
+        if (count < 0) {
+            if (errno == EINTR)
+                continue;
+            if (errno != EAGAIN && errno != EWOULDBLOCK)
+                m_phase = Phase::finished;
+            return;
+        }
+        m_sent += count;
     }
-    m_phase = Phase::draining;
-    if (::shutdown(static_cast<int>(m_socket->socketDescriptor()), SHUT_WR) != 0)
-        finish();
+    if (m_phase != Phase::sending)
+        return;
+    m_output = QByteArray();
+    if (m_afterSending == AfterSending::close || !m_peerSending || ::shutdown(m_socket, SHUT_WR) != 0)
+        m_phase = Phase::finished;
+    else
+        m_phase = Phase::draining;
 }
 
-void HTTPConnection::finish()
+// Before a whole request, or after the answer, the peer closing ends the connection; while the
+// answer is on its way the peer may still read it.
+void HTTPConnection::peerFinished()
 {
-    if (m_phase == Phase::finished)
-        return;
-    m_phase = Phase::finished;
-    m_deadlineTimer.stop();
-    m_socket->disconnect(this);
-    m_socket->abort();
-    if (m_onFinish)
-        m_onFinish();
+    m_peerSending = false;
+    if (m_phase == Phase::reading || m_phase == Phase::draining)
+        m_phase = Phase::finished;
 }

@@ -1,18 +1,25 @@
 #pragma once
 
 #include "server/httpconnection.h"
+#include "server/nativesocket.h"
 
 #include <QHash>
 #include <QHostAddress>
 #include <QObject>
-#include <QUuid>
+#include <QSocketNotifier>
+#include <QTimer>
 
 #include <chrono>
 #include <functional>
+#include <memory>
+#include <unordered_map>
+#include <vector>
 
 class QTcpServer;
 
-// Accepts TCP connections and serves each with its own HTTPConnection, keyed by a random UUID.
+// Accepts TCP connections and serves each with its own HTTPConnection, keyed by its socket. One
+// readiness queue on the server thread's event loop drives every socket: no per-connection objects
+// in the event loop, and one timer, running only while connections are open, for their deadlines.
 // Lives on the server thread; every call comes from there.
 class HTTPListener : public QObject
 {
@@ -47,12 +54,38 @@ public:
     int openConnectionCount() const { return int(m_connections.size()); }
 
 private:
+    struct Entry
+    {
+        std::unique_ptr<HTTPConnection> connection;
+        QString peerKey;
+        unsigned watched = NativeSocket::none;
+        bool queued = false;
+    };
+    using Entries = std::unordered_map<int, Entry>;
+
+    void processEvents();
+    void handle(const NativeSocket::Event &event);
     void acceptPending();
-    void drop(const QUuid &id, const QString &peer);
+    void take(int socket, const QHostAddress &peer);
+    // After the connection has moved on: queues its request, watches what it waits for, or drops it.
+    void settle(Entries::iterator entry);
+    void answerReady();
+    void dropExpired();
+    Entries::iterator drop(Entries::iterator entry);
+    void watchListener(bool watch);
 
     Handler m_handler;
     Limits m_limits;
     QTcpServer *m_server;
-    QHash<QUuid, HTTPConnection *> m_connections;
+    int m_listening = -1;
+    bool m_acceptPaused = false;
+    Entries m_connections;
     QHash<QString, int> m_openByPeer;
+    // Sockets whose whole request has arrived in this round of events.
+    std::vector<int> m_ready;
+    std::vector<char> m_readBuffer;
+    NativeSocket::ReadinessQueue m_readiness;
+    // Declared after the queue it watches, so it goes first.
+    QSocketNotifier m_readinessNotifier;
+    QTimer m_deadlineTimer;
 };

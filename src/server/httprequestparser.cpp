@@ -22,10 +22,10 @@ bool isOutOfRangeInteger(QStringView text)
            && std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
 }
 
-QString pathOfTarget(const QString &target)
+QString pathOfTarget(QStringView target)
 {
     const QList<QStringView> pieces = TextSplit::splitOnce(target, u'?');
-    return pieces.isEmpty() ? target : pieces.first().toString();
+    return (pieces.isEmpty() ? target : pieces.first()).toString();
 }
 
 } // namespace
@@ -80,18 +80,32 @@ HTTPRequestParser::Head HTTPRequestParser::parseHead(QByteArrayView headerBlock)
     const QString text = decoder.decode(headerBlock);
     if (decoder.hasError())
         return {};
-    const QStringList lines = text.split(u"\r\n"_s);
-    const QStringList requestLine = lines.first().split(u' ', Qt::SkipEmptyParts);
-    if (requestLine.size() < 2)
+    // Views into the decoded text: only the values kept are copied.
+    const QStringView lineEnd(u"\r\n");
+    const qsizetype requestLineEnd = text.indexOf(lineEnd);
+    const QStringView requestLine =
+        requestLineEnd < 0 ? QStringView(text) : QStringView(text).first(requestLineEnd);
+    QStringView method;
+    QStringView target;
+    for (const QStringView piece : requestLine.tokenize(u' ', Qt::SkipEmptyParts)) {
+        if (!method.isNull()) {
+            target = piece;
+            break;
+        }
+        method = piece;
+    }
+    if (target.isNull())
         return {};
 
     Head head;
-    for (qsizetype index = 1; index < lines.size(); ++index) {
-        const QString &line = lines[index];
-        const qsizetype colon = line.indexOf(u':');
-        if (colon < 0)
-            continue;
-        head.request.headers.insert(line.first(colon).trimmed().toLower(), line.sliced(colon + 1).trimmed());
+    if (requestLineEnd >= 0) {
+        for (const QStringView line : QStringView(text).sliced(requestLineEnd + 2).tokenize(lineEnd)) {
+            const qsizetype colon = line.indexOf(u':');
+            if (colon < 0)
+                continue;
+            head.request.headers.insert(line.first(colon).trimmed().toString().toLower(),
+                                        line.sliced(colon + 1).trimmed().toString());
+        }
     }
 
     // Anything but a decimal integer counts as no body; a negative length is malformed, and digits
@@ -105,7 +119,7 @@ HTTPRequestParser::Head HTTPRequestParser::parseHead(QByteArrayView headerBlock)
     head.contentLength = length.value_or(0);
 
     head.outcome = Outcome::complete;
-    head.request.method = requestLine[0].toUpper();
-    head.request.path = pathOfTarget(requestLine[1]);
+    head.request.method = method.toString().toUpper();
+    head.request.path = pathOfTarget(target);
     return head;
 }

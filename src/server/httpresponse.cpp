@@ -2,6 +2,11 @@
 
 #include <QJsonDocument>
 
+#include <algorithm>
+#include <array>
+#include <utility>
+#include <vector>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -41,23 +46,37 @@ HTTPResponse HTTPResponse::serverError()
     return json(500, {{u"ok"_s, false}, {u"message"_s, u"Server error."_s}});
 }
 
+// Built in one buffer: every poll is answered through here.
 QByteArray HTTPResponse::encoded() const
 {
-    QMap<QString, QString> allHeaders = headers;
-    allHeaders.insert(u"Content-Length"_s, QString::number(body.size()));
-    allHeaders.insert(u"Connection"_s, u"close"_s);
-    allHeaders.insert(u"X-Content-Type-Options"_s, u"nosniff"_s);
-    allHeaders.insert(u"Cache-Control"_s, u"no-store"_s);
+    const std::array<std::pair<QByteArray, QByteArray>, 4> fixed{{
+        {QByteArrayLiteral("Content-Length"), QByteArray::number(body.size())},
+        {QByteArrayLiteral("Connection"), QByteArrayLiteral("close")},
+        {QByteArrayLiteral("X-Content-Type-Options"), QByteArrayLiteral("nosniff")},
+        {QByteArrayLiteral("Cache-Control"), QByteArrayLiteral("no-store")},
+    }};
+    std::vector<std::pair<QByteArray, QByteArray>> lines;
+    lines.reserve(size_t(headers.size()) + fixed.size());
+    for (auto header = headers.cbegin(); header != headers.cend(); ++header) {
+        const QByteArray name = header.key().toUtf8();
+        // The fixed headers replace one of exactly the same name.
+        if (std::none_of(fixed.cbegin(), fixed.cend(), [&](const auto &line) { return line.first == name; }))
+            lines.emplace_back(name, header.value().toUtf8());
+    }
+    lines.insert(lines.end(), fixed.cbegin(), fixed.cend());
+    // Sorted as bytes, so upper-case names come before lower-case ones.
+    std::sort(lines.begin(), lines.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
 
-    // Sorted as bytes, so upper-case names come before lower-case ones whatever QString's order is.
-    QMap<QByteArray, QByteArray> lines;
-    for (auto header = allHeaders.cbegin(); header != allHeaders.cend(); ++header)
-        lines.insert(header.key().toUtf8(), header.value().toUtf8());
-
-    QByteArray bytes = "HTTP/1.1 " + QByteArray::number(status) + ' ' + reason.toUtf8() + "\r\n";
-    for (auto line = lines.cbegin(); line != lines.cend(); ++line)
-        bytes += line.key() + ": " + line.value() + "\r\n";
-    bytes += "\r\n";
-    bytes += body;
+    const QByteArray statusText = QByteArray::number(status);
+    const QByteArray reasonText = reason.toUtf8();
+    qsizetype size = 9 + statusText.size() + 1 + reasonText.size() + 2 + 2 + body.size();
+    for (const auto &[name, value] : lines)
+        size += name.size() + 2 + value.size() + 2;
+    QByteArray bytes;
+    bytes.reserve(size);
+    bytes.append("HTTP/1.1 ").append(statusText).append(' ').append(reasonText).append("\r\n");
+    for (const auto &[name, value] : lines)
+        bytes.append(name).append(": ").append(value).append("\r\n");
+    bytes.append("\r\n").append(body);
     return bytes;
 }

@@ -127,12 +127,18 @@ HTTPResponse RemoteAPI::pair(const HTTPRequest &request, const QHostAddress &pee
                        {u"rightVolume"_s, m_router->expectedVolume(DeckSide::right)},
                        {u"scriptRevision"_s, m_router->weddingScriptSnapshot().revision},
                        {u"message"_s, u"Paired with the "_s + displayName(m_platform) + u" connector."_s}};
-    addTrack(answer);
+    addTrack(answer, m_router->nowPlayingTrack());
     return HTTPResponse::json(200, answer);
 }
 
-HTTPResponse RemoteAPI::status() const
+HTTPResponse RemoteAPI::status()
 {
+    // The revision is read before the values, so a change made meanwhile only costs a rebuild later.
+    const quint64 revision = m_router->stateRevision();
+    std::optional<TrackInfo> track = m_router->nowPlayingTrack();
+    if (m_status && m_status->stateRevision == revision && m_status->track == track)
+        return m_status->response;
+
     QJsonObject answer{{u"ok"_s, true},
                        {u"leftState"_s, m_router->expectedState(DeckSide::left)},
                        {u"rightState"_s, m_router->expectedState(DeckSide::right)},
@@ -141,8 +147,9 @@ HTTPResponse RemoteAPI::status() const
                        {u"pairedDevices"_s, m_router->pairedDeviceCount()},
                        {u"scriptRevision"_s, m_router->weddingScriptSnapshot().revision},
                        {u"midiDevice"_s, midiDeviceName(m_platform)}};
-    addTrack(answer);
-    return HTTPResponse::json(200, answer);
+    addTrack(answer, track);
+    m_status = StatusAnswer{revision, std::move(track), HTTPResponse::json(200, answer)};
+    return m_status->response;
 }
 
 HTTPResponse RemoteAPI::readScript() const
@@ -194,8 +201,8 @@ HTTPResponse RemoteAPI::command(const HTTPRequest &request) const
     return HTTPResponse::json(200, m_router->handle(*remoteCommand, *deck).toJson());
 }
 
-void RemoteAPI::addTrack(QJsonObject &object) const
+void RemoteAPI::addTrack(QJsonObject &object, const std::optional<TrackInfo> &track)
 {
-    if (const std::optional<TrackInfo> track = m_router->nowPlayingTrack())
+    if (track)
         object.insert(u"track"_s, QJsonObject{{u"title"_s, track->title}});
 }

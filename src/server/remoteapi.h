@@ -2,6 +2,7 @@
 
 #include "core/clock.h"
 #include "core/djplatform.h"
+#include "core/trackinfo.h"
 #include "server/httprequest.h"
 #include "server/httpresponse.h"
 #include "server/pairingthrottle.h"
@@ -10,6 +11,7 @@
 #include <QJsonObject>
 
 #include <memory>
+#include <optional>
 
 class CommandRouter;
 
@@ -25,14 +27,23 @@ public:
 private:
     HTTPResponse browserNotice() const;
     HTTPResponse pair(const HTTPRequest &request, const QHostAddress &peer);
-    HTTPResponse status() const;
+    HTTPResponse status();
     HTTPResponse readScript() const;
     HTTPResponse replaceScript(const HTTPRequest &request) const;
     HTTPResponse command(const HTTPRequest &request) const;
     // Adds the `track` object while a track is playing.
-    void addTrack(QJsonObject &object) const;
+    static void addTrack(QJsonObject &object, const std::optional<TrackInfo> &track);
+
+    // The last status answer with what it was built from: polls far outnumber changes.
+    struct StatusAnswer
+    {
+        quint64 stateRevision = 0;
+        std::optional<TrackInfo> track;
+        HTTPResponse response;
+    };
 
     DJPlatform m_platform;
     std::shared_ptr<CommandRouter> m_router;
     PairingThrottle m_pairingThrottle;
+    std::optional<StatusAnswer> m_status;
 };

@@ -32,6 +32,7 @@ private Q_SLOTS:
     void response_data();
     void response();
     void track_onlyWhileOneIsPlaying();
+    void status_followsEveryChange();
     void pair_throttlesGuessesPerPeer();
     void replaceScript_refusedWhileTheStoreCannotBeWritten();
 
@@ -166,6 +167,21 @@ void RemoteAPITest::track_onlyWhileOneIsPlaying()
     const QJsonValue track(QJsonObject{{u"title"_s, u"Song Name"_s}});
     QCOMPARE(respond(u"GET /api/status"_s).value(u"track"_s), track);
     QCOMPARE(respond(u"POST /api/pair"_s, kRightCode).value(u"track"_s), track);
+}
+
+void RemoteAPITest::status_followsEveryChange()
+{
+    // Guards a stale status answer: the last one is kept until the router's state moves on.
+    const auto status = [this](const QString &key) { return respond(u"GET /api/status"_s).value(key); };
+    QCOMPARE(status(u"leftState"_s), QJsonValue(u"stopped"_s));
+    respond(u"POST /api/command"_s, R"({"command":"play","deck":"left"})");
+    QCOMPARE(status(u"leftState"_s), QJsonValue(u"playing"_s));
+    m_harness->router->handleVolume(50, DeckSide::right);
+    QCOMPARE(status(u"rightVolume"_s), QJsonValue(50));
+    m_harness->router->pair(u"482913"_s);
+    QCOMPARE(status(u"pairedDevices"_s), QJsonValue(2));
+    const qint64 revision = m_harness->router->updateWeddingScript(u"[CUE] Rings"_s);
+    QCOMPARE(status(u"scriptRevision"_s), QJsonValue(revision));
 }
 
 void RemoteAPITest::pair_throttlesGuessesPerPeer()
