@@ -29,6 +29,7 @@ private Q_SLOTS:
     void response();
     void track_onlyWhileOneIsPlaying();
     void pair_throttlesGuessesPerPeer();
+    void response_refusesForeignHostBeforeAnyRoute();
 
 private:
     // request: method and path; authorization: the header, TOKEN standing for a paired phone's token.
@@ -177,6 +178,19 @@ void RemoteAPITest::pair_throttlesGuessesPerPeer()
         m_harness->clock->advance(clockShift);
         QVERIFY(respond(pair, kRightCode).contains(u"token"_s));
     }
+}
+
+void RemoteAPITest::response_refusesForeignHostBeforeAnyRoute()
+{
+    // The right code from a page whose DNS name was rebound to this computer pairs nothing.
+    HTTPRequest request{u"POST"_s, u"/api/pair"_s, {{u"host"_s, u"attacker.example:53731"_s}}, kRightCode};
+    const HTTPResponse refused = m_api->response(request, QHostAddress::LocalHost);
+    QCOMPARE(refused.status, 403);
+    QCOMPARE(QJsonDocument::fromJson(refused.body).object(),
+             QJsonObject({{u"ok"_s, false}, {u"message"_s, u"This connector only answers on the local network."_s}}));
+    QCOMPARE(m_harness->router->pairedDeviceCount(), 1);
+    request.headers.insert(u"host"_s, u"dj-macbook.local:53731"_s);
+    QCOMPARE(m_api->response(request, QHostAddress::LocalHost).status, 200);
 }
 
 QTEST_GUILESS_MAIN(RemoteAPITest)
