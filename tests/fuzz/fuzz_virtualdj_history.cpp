@@ -1,0 +1,25 @@
+#include "fuzzcheck.h"
+#include "nowplaying/virtualdjhistory.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QTemporaryDir>
+
+using namespace Qt::StringLiterals;
+
+// The input is tonight's history playlist, read through the file as the monitor reads it.
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    static const QTemporaryDir folder;
+    QFile playlist(folder.filePath(u"tonight.m3u"_s));
+    if (!playlist.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        std::abort();
+    playlist.write(reinterpret_cast<const char *>(data), qsizetype(size));
+    playlist.close();
+
+    const std::optional<TrackInfo> track =
+        VirtualDJHistory::newestTrack(folder.path(), QDateTime::currentMSecsSinceEpoch());
+    if (track)
+        fuzzCheck(!track->title.isEmpty() && track->title == track->title.trimmed(), "a trimmed, non-empty title");
+    return 0;
+}
