@@ -39,6 +39,8 @@ void printDrift(const std::vector<ProcessSample> &samples)
     if (settled == samples.end())
         return;
     ProcessSample drift;
+    // Descriptors other than the connections' sockets, which come and go with the peers.
+    qint64 otherDescriptors = 0;
     const auto largest = [](qint64 &kept, qint64 difference) {
         if (std::abs(difference) > std::abs(kept))
             kept = difference;
@@ -48,9 +50,12 @@ void printDrift(const std::vector<ProcessSample> &samples)
         largest(drift.descriptors, sample->descriptors - settled->descriptors);
         largest(drift.threads, sample->threads - settled->threads);
         largest(drift.connections, sample->connections - settled->connections);
+        largest(otherDescriptors, (sample->descriptors - sample->connections)
+                                      - (settled->descriptors - settled->connections));
     }
-    std::printf("largest drift after %lld s: RSS %+lld KiB, descriptors %+lld, threads %+lld, connections %+lld\n",
-                settled->seconds, drift.rssKiB, drift.descriptors, drift.threads, drift.connections);
+    std::printf("largest drift after %lld s: RSS %+lld KiB, descriptors %+lld (besides connections %+lld), "
+                "threads %+lld, connections %+lld\n",
+                settled->seconds, drift.rssKiB, drift.descriptors, otherDescriptors, drift.threads, drift.connections);
 }
 
 // Waits for a line of the connector's headless output that starts with the prefix; its rest.
