@@ -29,8 +29,9 @@ qint64 statusValue(const QList<QByteArray> &lines, QByteArrayView name)
 // Rows of /proc/net/tcp{,6}: "sl local_address rem_address st ...", addresses as HEX:PORT.
 qint64 connectionsOnPort(quint16 port)
 {
-    constexpr QByteArrayView kListen = "0A";
-    constexpr QByteArrayView kTimeWait = "06";
+    // The states in which the server still holds the socket: ESTABLISHED and CLOSE_WAIT.
+    constexpr QByteArrayView kEstablished = "01";
+    constexpr QByteArrayView kCloseWait = "08";
     qint64 count = 0;
     for (const QString &table : {u"/proc/net/tcp"_s, u"/proc/net/tcp6"_s}) {
         for (const QByteArray &line : procLines(table)) {
@@ -39,7 +40,7 @@ qint64 connectionsOnPort(quint16 port)
                 continue;
             bool isNumber = false;
             const uint localPort = fields[1].split(':').last().toUInt(&isNumber, 16);
-            if (isNumber && localPort == port && fields[3] != kListen && fields[3] != kTimeWait)
+            if (isNumber && localPort == port && (fields[3] == kEstablished || fields[3] == kCloseWait))
                 ++count;
         }
     }

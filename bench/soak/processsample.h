@@ -9,7 +9,7 @@ struct ProcessSample
     qint64 rssKiB = 0;
     qint64 descriptors = 0;
     qint64 threads = 0;
-    // Open TCP connections on the listening port (neither listening nor in TIME_WAIT).
+    // TCP connections on the listening port that are established or closed only by the peer.
     qint64 connections = 0;
 
     static ProcessSample take(qint64 processID, quint16 port, qint64 seconds);
