@@ -12,8 +12,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <optional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 using namespace Qt::StringLiterals;
@@ -34,8 +34,9 @@ void printSample(const char *label, const ProcessSample &sample)
 // The largest difference from the first sample after the first minute, for each figure.
 void printDrift(const std::vector<ProcessSample> &samples)
 {
-    const auto settled = std::find_if(samples.begin(), samples.end(),
-                                      [](const ProcessSample &sample) { return sample.seconds >= kSettledSeconds; });
+    const auto settled = std::find_if(samples.begin(), samples.end(), [](const ProcessSample &sample) {
+        return sample.seconds >= kSettledSeconds;
+    });
     if (settled == samples.end())
         return;
     ProcessSample drift;
@@ -50,12 +51,13 @@ void printDrift(const std::vector<ProcessSample> &samples)
         largest(drift.descriptors, sample->descriptors - settled->descriptors);
         largest(drift.threads, sample->threads - settled->threads);
         largest(drift.connections, sample->connections - settled->connections);
-        largest(otherDescriptors, (sample->descriptors - sample->connections)
-                                      - (settled->descriptors - settled->connections));
+        largest(otherDescriptors,
+                (sample->descriptors - sample->connections) - (settled->descriptors - settled->connections));
     }
     std::printf("largest drift after %lld s: RSS %+lld KiB, descriptors %+lld (besides connections %+lld), "
                 "threads %+lld, connections %+lld\n",
-                settled->seconds, drift.rssKiB, drift.descriptors, otherDescriptors, drift.threads, drift.connections);
+                settled->seconds, drift.rssKiB, drift.descriptors, otherDescriptors, drift.threads,
+                drift.connections);
 }
 
 // Waits for a line of the connector's headless output that starts with the prefix; its rest.
@@ -81,9 +83,11 @@ std::optional<QString> pairPhone(const QString &code)
     std::optional<QString> token;
     QEventLoop loop;
     exchange(&loop, QHostAddress::LocalHost, kSeratoPort,
-             "POST /api/pair HTTP/1.1\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body,
+             "POST /api/pair HTTP/1.1\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n"
+                 + body,
              [&](const QByteArray &answer) {
-                 const QJsonObject object = QJsonDocument::fromJson(answer.mid(answer.indexOf("\r\n\r\n") + 4)).object();
+                 const QJsonObject object =
+                     QJsonDocument::fromJson(answer.mid(answer.indexOf("\r\n\r\n") + 4)).object();
                  if (object.value(u"token"_s).isString())
                      token = object.value(u"token"_s).toString();
                  loop.quit();
@@ -173,14 +177,16 @@ int main(int argc, char *argv[])
     printDrift(samples);
     RequestCounts status, commands, scripts;
     for (const std::unique_ptr<SimulatedPhone> &phone : phones) {
-        for (auto [total, part] : {std::pair{&status, phone->status()}, std::pair{&commands, phone->commands()},
-                                   std::pair{&scripts, phone->scripts()}}) {
+        for (auto [total, part] :
+             {std::pair{&status, phone->status()}, std::pair{&commands, phone->commands()},
+              std::pair{&scripts, phone->scripts()}}) {
             total->sent += part.sent;
             total->answered += part.answered;
         }
     }
     std::printf("phone requests answered: status %lld/%lld, commands %lld/%lld, script saves %lld/%lld\n",
-                status.answered, status.sent, commands.answered, commands.sent, scripts.answered, scripts.sent);
+                status.answered, status.sent, commands.answered, commands.sent, scripts.answered,
+                scripts.sent);
     std::printf("hostile connections: %lld idle, %lld dripping, %lld random\n", hostile.idleConnections(),
                 hostile.dripConnections(), hostile.randomConnections());
 

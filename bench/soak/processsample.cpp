@@ -53,6 +53,8 @@ ProcessSample ProcessSample::take(qint64 processID, quint16 port, qint64 seconds
 {
     const QString folder = u"/proc/%1"_s.arg(processID);
     const QList<QByteArray> status = procLines(folder + u"/status"_s);
-    return {seconds, statusValue(status, "VmRSS"), qint64(QDir(folder + u"/fd"_s).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System).size()),
-            statusValue(status, "Threads"), connectionsOnPort(port)};
+    const QStringList descriptors =
+        QDir(folder + u"/fd"_s).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System);
+    return {seconds, statusValue(status, "VmRSS"), descriptors.size(), statusValue(status, "Threads"),
+            connectionsOnPort(port)};
 }

@@ -45,13 +45,16 @@ void exchange(QObject *context, const QHostAddress &source, quint16 port, const 
         socket->deleteLater();
     };
     QObject::connect(socket, &QTcpSocket::connected, socket, [socket, request] { socket->write(request); });
-    QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket, received] { received->append(socket->readAll()); });
+    QObject::connect(socket, &QTcpSocket::readyRead, socket,
+                     [socket, received] { received->append(socket->readAll()); });
     QObject::connect(socket, &QTcpSocket::disconnected, socket, [finish] { finish(true); });
-    QObject::connect(socket, &QTcpSocket::errorOccurred, socket, [socket, finish](QAbstractSocket::SocketError error) {
-        // The server closing is no failure; the disconnected signal follows it.
-        if (error != QAbstractSocket::RemoteHostClosedError || socket->state() == QAbstractSocket::UnconnectedState)
-            finish(error == QAbstractSocket::RemoteHostClosedError);
-    });
+    QObject::connect(socket, &QTcpSocket::errorOccurred, socket,
+                     [socket, finish](QAbstractSocket::SocketError error) {
+                         // The server closing is no failure; the disconnected signal follows it.
+                         if (error != QAbstractSocket::RemoteHostClosedError
+                             || socket->state() == QAbstractSocket::UnconnectedState)
+                             finish(error == QAbstractSocket::RemoteHostClosedError);
+                     });
     QObject::connect(timeout, &QTimer::timeout, socket, [finish] { finish(false); });
     timeout->start(kExchangeTimeoutMSecs);
 }
@@ -66,11 +69,12 @@ SimulatedPhone::SimulatedPhone(int number, QString token, quint16 port, QObject 
     connect(&m_commandTimer, &QTimer::timeout, this, [this] {
         const QByteArray command = m_commandsSent++ % 2 == 0 ? "play" : "pause";
         const QByteArray deck = m_number % 2 == 0 ? "left" : "right";
-        send(m_commands, "POST", "/api/command", R"({"command":")" + command + R"(","deck":")" + deck + R"("})");
+        send(m_commands, "POST", "/api/command",
+             R"({"command":")" + command + R"(","deck":")" + deck + R"("})");
     });
     connect(&m_scriptTimer, &QTimer::timeout, this, [this] {
         QByteArray script = "[CUE] Vows, saved by phone " + QByteArray::number(m_number) + ' '
-                                  + QByteArray::number(m_scripts.sent) + '\n' + QByteArray(2000, 'x');
+                            + QByteArray::number(m_scripts.sent) + '\n' + QByteArray(2000, 'x');
         send(m_scripts, "POST", "/api/script", R"({"script":")" + script.replace('\n', "\\n") + R"("})");
     });
     m_statusTimer.start(1000);
@@ -97,14 +101,16 @@ void SimulatedPhone::send(RequestCounts &counts, const QByteArray &method, const
     QByteArray request = method + ' ' + path + " HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(m_port)
                          + "\r\nAuthorization: Bearer " + m_token.toLatin1() + "\r\n";
     if (!body.isEmpty())
-        request += "Content-Type: application/json\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n";
+        request +=
+            "Content-Type: application/json\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n";
     request += "\r\n" + body;
     ++counts.sent;
     exchange(this, QHostAddress::LocalHost, m_port, request, [&counts, path](const QByteArray &answer) {
         if (answer.startsWith("HTTP/1.1 200 "))
             ++counts.answered;
         else
-            qWarning("a phone's %s was not answered with 200: %s", path.constData(), answer.left(200).constData());
+            qWarning("a phone's %s was not answered with 200: %s", path.constData(),
+                     answer.left(200).constData());
     });
 }
 

@@ -35,7 +35,8 @@ public:
     qint64 unanswered() const;
 
 private:
-    void send(RequestCounts &counts, const QByteArray &method, const QByteArray &path, const QByteArray &body = {});
+    void send(RequestCounts &counts, const QByteArray &method, const QByteArray &path,
+              const QByteArray &body = {});
 
     const int m_number;
     const QString m_token;

@@ -8,6 +8,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const QStringList paths = LsofOpenFilesLister::parsePaths(output);
     fuzzCheck(paths.size() <= output.count('n'), "at most one path per n line");
     for (const QString &path : paths)
-        fuzzCheck(!path.contains(u'\n') && output.contains("n" + path.toUtf8()), "each path is the rest of its line");
+        fuzzCheck(!path.contains(u'\n') && output.contains("n" + path.toUtf8()),
+                  "each path is the rest of its line");
     return 0;
 }

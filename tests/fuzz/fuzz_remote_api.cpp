@@ -22,7 +22,8 @@ std::shared_ptr<CommandRouter> makeRouter(const QString &storePath, const std::s
 {
     auto store = std::make_shared<QSettings>(storePath, QSettings::IniFormat);
     store->setValue(u"TarvikDJConnector.serato.pairingCode"_s, kPairingCode);
-    auto monitor = std::make_unique<NowPlayingMonitor>(DJPlatform::serato, NowPlayingMonitor::Seams{{}, {}, {}, clock});
+    auto monitor =
+        std::make_unique<NowPlayingMonitor>(DJPlatform::serato, NowPlayingMonitor::Seams{{}, {}, {}, clock});
     return std::make_shared<CommandRouter>(DJPlatform::serato,
                                            RecordingMIDIOutput::transport(DJPlatform::serato).transport,
                                            std::move(store), std::move(monitor), clock);
@@ -50,11 +51,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         const std::shared_ptr<CommandRouter> router = makeRouter(storePath, clock);
         fuzzCheck(router->pairedDeviceCount() == 0, "every run starts from a fresh store");
         if (data[0] & 1)
-            parsed.request.headers.insert(u"authorization"_s, u"Bearer "_s + router->pair(kPairingCode).value());
+            parsed.request.headers.insert(u"authorization"_s,
+                                          u"Bearer "_s + router->pair(kPairingCode).value());
         RemoteAPI api(DJPlatform::serato, router, clock);
         const HTTPResponse response = api.response(parsed.request, QHostAddress(u"192.168.1.30"_s));
         const QJsonValue ok = QJsonDocument::fromJson(response.body).object().value(u"ok"_s);
-        fuzzCheck(ok.isBool() && ok.toBool() == (response.status == 200), "a JSON answer whose ok matches its status");
+        fuzzCheck(ok.isBool() && ok.toBool() == (response.status == 200),
+                  "a JSON answer whose ok matches its status");
     }
     QFile::remove(storePath);
     return 0;

@@ -28,7 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         HTTPRequestParser::parse(QByteArrayView(bytes.data(), qsizetype(fed)), limit);
     fuzzCheck(pieced.outcome == whole.outcome, "same outcome in pieces as at once");
     fuzzCheck(pieced.request.method == whole.request.method && pieced.request.path == whole.request.path
-                  && pieced.request.headers == whole.request.headers && pieced.request.body == whole.request.body,
+                  && pieced.request.headers == whole.request.headers
+                  && pieced.request.body == whole.request.body,
               "same request in pieces as at once");
     if (pieced.outcome != Outcome::incomplete)
         fuzzCheck(parser.append("GET / HTTP/1.1\r\n\r\n").outcome == pieced.outcome, "a decision stays");
