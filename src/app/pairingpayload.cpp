@@ -11,10 +11,12 @@ std::optional<QString> pairingPayload(DJPlatform platform, const QString &remote
     if (pairingCode.size() != 6 || !remoteAddress.startsWith(u"http"_s))
         return std::nullopt;
 
+    // QUrlQuery reads "%" followed by two hex digits as an escape, so a literal one goes in escaped.
+    const auto literal = [](QString value) { return value.replace(u'%', "%25"_L1); };
     QUrlQuery query;
     query.addQueryItem(u"platform"_s, rawValue(platform));
-    query.addQueryItem(u"address"_s, remoteAddress);
-    query.addQueryItem(u"code"_s, pairingCode);
+    query.addQueryItem(u"address"_s, literal(remoteAddress));
+    query.addQueryItem(u"code"_s, literal(pairingCode));
 
     QUrl url;
     url.setScheme(u"tarvikdjremote"_s);

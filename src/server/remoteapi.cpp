@@ -6,6 +6,7 @@
 #include "core/jsonvalues.h"
 #include "core/remotecommand.h"
 #include "router/commandrouter.h"
+#include "server/hostguard.h"
 #include "server/peerkey.h"
 
 #include <QJsonDocument>
@@ -74,6 +75,8 @@ RemoteAPI::RemoteAPI(DJPlatform platform, std::shared_ptr<CommandRouter> router,
 
 HTTPResponse RemoteAPI::response(const HTTPRequest &request, const QHostAddress &peer)
 {
+    if (!HostGuard::allows(request.headers.value(u"host"_s)))
+        return failure(403, u"This connector only answers on the local network."_s);
     const QString &method = request.method;
     const QString &path = request.path;
     if (method == "GET"_L1 && path == "/"_L1)

@@ -77,6 +77,10 @@ void PairingQRCodeTest::payload_matchesTheCompanionAppsForm_data()
     QTest::newRow("virtualDJ keeps its capitals")
         << DJPlatform::virtualDJ << u"http://10.0.0.7:53732"_s
         << u"tarvikdjremote://pair?platform=virtualDJ&address=http://10.0.0.7:53732&code=123456"_s;
+    // Found by fuzzing: a "%" went in as the start of an escape, so the app read a different address.
+    QTest::newRow("a percent sign stays literal")
+        << DJPlatform::serato << u"http://h/%41"_s
+        << u"tarvikdjremote://pair?platform=serato&address=http://h/%2541&code=123456"_s;
 }
 
 void PairingQRCodeTest::payload_matchesTheCompanionAppsForm()

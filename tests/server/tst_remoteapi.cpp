@@ -35,6 +35,7 @@ private Q_SLOTS:
     void status_followsEveryChange();
     void pair_throttlesGuessesPerPeer();
     void replaceScript_refusedWhileTheStoreCannotBeWritten();
+    void response_refusesForeignHostBeforeAnyRoute();
 
 private:
     // request: method and path; authorization: the header, TOKEN standing for a paired phone's token.
@@ -218,6 +219,19 @@ void RemoteAPITest::replaceScript_refusedWhileTheStoreCannotBeWritten()
              kRevision + 1);
     QCOMPARE(QSettings(settingsFile, QSettings::IniFormat).value(u"TarvikDJConnector.serato.weddingScript"_s),
              QVariant(u"Cake"_s));
+}
+
+void RemoteAPITest::response_refusesForeignHostBeforeAnyRoute()
+{
+    // The right code from a page whose DNS name was rebound to this computer pairs nothing.
+    HTTPRequest request{u"POST"_s, u"/api/pair"_s, {{u"host"_s, u"attacker.example:53731"_s}}, kRightCode};
+    const HTTPResponse refused = m_api->response(request, QHostAddress::LocalHost);
+    QCOMPARE(refused.status, 403);
+    QCOMPARE(QJsonDocument::fromJson(refused.body).object(),
+             QJsonObject({{u"ok"_s, false}, {u"message"_s, u"This connector only answers on the local network."_s}}));
+    QCOMPARE(m_harness->router->pairedDeviceCount(), 1);
+    request.headers.insert(u"host"_s, u"dj-macbook.local:53731"_s);
+    QCOMPARE(m_api->response(request, QHostAddress::LocalHost).status, 200);
 }
 
 QTEST_GUILESS_MAIN(RemoteAPITest)
