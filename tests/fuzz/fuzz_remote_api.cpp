@@ -22,6 +22,8 @@ std::shared_ptr<CommandRouter> makeRouter(const QString &storePath, const std::s
 {
     auto store = std::make_shared<QSettings>(storePath, QSettings::IniFormat);
     store->setValue(u"TarvikDJConnector.serato.pairingCode"_s, kPairingCode);
+    // The router reads the file, not this object.
+    store->sync();
     auto monitor =
         std::make_unique<NowPlayingMonitor>(DJPlatform::serato, NowPlayingMonitor::Seams{{}, {}, {}, clock});
     return std::make_shared<CommandRouter>(DJPlatform::serato,
