@@ -137,7 +137,7 @@ void ConnectorModel::refreshStatus()
     }
     m_lastLoadedWeddingScript = snapshot.text;
 
-    setMidiError(m_runtime->midi->startupError());
+    setMidiError(m_runtime->midi->error());
     if (const std::optional<QString> address = m_environment.localIPv4Address())
         setRemoteAddress(u"http://"_s + *address + u':' + QString::number(port(m_selectedPlatform)));
     refreshPairingQRCode();

@@ -8,6 +8,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -17,6 +18,10 @@
 // for volume. Created and released on the main thread; every other call comes from any thread and
 // returns at once. Note-offs run on the transport's MIDI timer thread and hold the transport weakly,
 // so releasing it cancels them.
+//
+// When the MIDI system under an open source stops, the transport drops every message and tries every
+// 2 seconds, on its timer thread, to create the source again under the same names. Nothing is
+// scheduled while the source works.
 class MIDITransport : public std::enable_shared_from_this<MIDITransport>
 {
     struct Passkey
@@ -36,8 +41,13 @@ public:
     // How long a note stays down: the DJ software needs to see the press.
     static std::chrono::milliseconds holdTime(DJPlatform platform);
 
+    ~MIDITransport();
+
     // Absent when the virtual source exists; otherwise every message is dropped.
     std::optional<QString> startupError() const;
+    // Absent while the virtual source works; otherwise why every message is dropped: the startup
+    // failure, or that the MIDI system stopped.
+    std::optional<QString> error() const;
     std::uint8_t note(RemoteCommand command, DeckSide deck) const;
 
     // Note-on now, note-off after the hold time. A note or controller above 127 is dropped: as a data
@@ -49,12 +59,22 @@ public:
     void schedule(std::chrono::steady_clock::duration delay, MIDIScheduler::Task task);
 
 private:
+    void open();
+    bool isSending() const;
     void send(const std::array<std::uint8_t, 3> &message);
+    // From the output's trouble handler, on any thread: checks on the timer thread, once per burst.
+    void noticeTrouble();
+    void checkAfterTrouble();
+    void scheduleReopen();
+    void reopen();
 
     const DJPlatform m_platform;
-    // Null when the source could not be created.
+    // Null when the source could not be created. Released first on destruction, so that no trouble
+    // is reported to a half-destroyed transport.
     std::unique_ptr<MIDIOutput> m_output;
     std::optional<QString> m_startupError;
-    // Declared last: destroyed first, so no note-off runs against a closed output.
+    // Set while the MIDI system is away and the source is being created again.
+    std::atomic<bool> m_systemStopped = false;
+    std::atomic<bool> m_troubleCheckQueued = false;
     MIDIScheduler m_scheduler;
 };

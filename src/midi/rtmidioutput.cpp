@@ -1,7 +1,5 @@
 #include "midi/rtmidioutput.h"
 
-#include "midi/midisystem.h"
-
 #include <RtMidi.h>
 
 namespace {
@@ -20,14 +18,14 @@ void recordOpenError(RtMidiError::Type type, const std::string &, void *userData
         errors->first = type;
 }
 
-// Without a callback RtMidi throws from sendMessage, which on the timer thread would end the process.
-void ignoreSendError(RtMidiError::Type, const std::string &, void *)
-{}
-
 // Opens the client and its virtual source on one system; on success `out` holds them.
 std::optional<MIDIOpenFailure> openOn(const MIDISystem &system, const std::string &clientName,
                                       const std::string &sourceName, std::unique_ptr<RtMidiOut> &out)
 {
+    if (system.absenceCode) {
+        if (const std::optional<int> code = system.absenceCode())
+            return MIDIOpenFailure{system.name, MIDIOpenFailure::Stage::client, *code};
+    }
     try {
         out = std::make_unique<RtMidiOut>(system.api, clientName);
     } catch (const RtMidiError &error) {
@@ -42,7 +40,7 @@ std::optional<MIDIOpenFailure> openOn(const MIDISystem &system, const std::strin
     } catch (const RtMidiError &error) {
         errors.first = error.getType();
     }
-    out->setErrorCallback(&ignoreSendError, nullptr);
+    out->setErrorCallback(nullptr, nullptr);
     if (!errors.first)
         return std::nullopt;
 
@@ -58,17 +56,38 @@ std::optional<MIDIOpenFailure> openOn(const MIDISystem &system, const std::strin
 
 RtMidiOutput::RtMidiOutput() = default;
 
-RtMidiOutput::~RtMidiOutput() = default;
+RtMidiOutput::~RtMidiOutput()
+{
+    close();
+}
+
+void RtMidiOutput::setTroubleHandler(TroubleHandler handler)
+{
+    m_onTrouble = std::move(handler);
+}
 
 std::optional<MIDIOpenFailure> RtMidiOutput::open(const QString &clientName, const QString &sourceName)
 {
+    close();
     const std::string client = clientName.toStdString();
     const std::string source = sourceName.toStdString();
     std::optional<MIDIOpenFailure> reported;
     for (const MIDISystem &system : midiSystems()) {
         std::unique_ptr<RtMidiOut> out;
-        const std::optional<MIDIOpenFailure> failure = openOn(system, client, source, out);
+        std::optional<MIDIOpenFailure> failure = openOn(system, client, source, out);
+        if (!failure && system.watch) {
+            m_watch = system.watch(client, &RtMidiOutput::reportSystemStopped, this);
+            // The service went away between the two clients.
+            if (!m_watch) {
+                out.reset();
+                failure = MIDIOpenFailure{system.name, MIDIOpenFailure::Stage::client,
+                                          system.clientFailureCode(client).value_or(0)};
+            }
+        }
         if (!failure) {
+            out->setErrorCallback(&reportSendError, this);
+            m_system = system;
+            m_clientName = client;
             std::lock_guard lock(m_sendLock);
             m_out = std::move(out);
             return std::nullopt;
@@ -81,9 +100,50 @@ std::optional<MIDIOpenFailure> RtMidiOutput::open(const QString &clientName, con
     return reported;
 }
 
+bool RtMidiOutput::isRunning()
+{
+    if (!m_system || m_systemStopped)
+        return false;
+    return !m_system->clientFailureCode(m_clientName);
+}
+
+void RtMidiOutput::close()
+{
+    m_watch.reset();
+    m_systemStopped = false;
+    m_system.reset();
+    std::unique_ptr<RtMidiOut> closing;
+    {
+        std::lock_guard lock(m_sendLock);
+        closing = std::move(m_out);
+    }
+    // Closed outside the lock: a sender finds no source instead of waiting for the service.
+    closing.reset();
+}
+
 void RtMidiOutput::send(const std::array<std::uint8_t, 3> &message)
 {
     std::lock_guard lock(m_sendLock);
     if (m_out)
         m_out->sendMessage(message.data(), message.size());
+}
+
+// Without a callback RtMidi would throw from sendMessage, which on the timer thread ends the process.
+void RtMidiOutput::reportSendError(RtMidiError::Type type, const std::string &, void *output)
+{
+    if (type != RtMidiError::DEBUG_WARNING)
+        reportTrouble(output);
+}
+
+void RtMidiOutput::reportTrouble(void *output)
+{
+    const auto *self = static_cast<RtMidiOutput *>(output);
+    if (self->m_onTrouble)
+        self->m_onTrouble();
+}
+
+void RtMidiOutput::reportSystemStopped(void *output)
+{
+    static_cast<RtMidiOutput *>(output)->m_systemStopped = true;
+    reportTrouble(output);
 }
