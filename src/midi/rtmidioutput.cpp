@@ -2,7 +2,11 @@
 
 #include <RtMidi.h>
 
+#include <thread>
+
 namespace {
+
+constexpr std::chrono::milliseconds kShutdownSettleTime(500);
 
 struct OpenErrors
 {
@@ -102,15 +106,22 @@ std::optional<MIDIOpenFailure> RtMidiOutput::open(const QString &clientName, con
 
 bool RtMidiOutput::isRunning()
 {
-    if (!m_system || m_systemStopped)
+    if (!m_system || m_systemStoppedAt != 0)
         return false;
     return !m_system->clientFailureCode(m_clientName);
 }
 
 void RtMidiOutput::close()
 {
+    // Closing a JACK client cancels its notification thread at whatever point it has reached; just
+    // after the server quit, that thread is still busy with the shutdown, and cancelling it there ends
+    // the process. It is done within microseconds: a moment's wait is ample.
+    if (const std::chrono::steady_clock::rep stoppedAt = m_systemStoppedAt; stoppedAt != 0) {
+        const std::chrono::steady_clock::time_point stopped{std::chrono::steady_clock::duration(stoppedAt)};
+        std::this_thread::sleep_until(stopped + kShutdownSettleTime);
+    }
     m_watch.reset();
-    m_systemStopped = false;
+    m_systemStoppedAt = 0;
     m_system.reset();
     std::unique_ptr<RtMidiOut> closing;
     {
@@ -144,6 +155,7 @@ void RtMidiOutput::reportTrouble(void *output)
 
 void RtMidiOutput::reportSystemStopped(void *output)
 {
-    static_cast<RtMidiOutput *>(output)->m_systemStopped = true;
+    static_cast<RtMidiOutput *>(output)->m_systemStoppedAt =
+        std::chrono::steady_clock::now().time_since_epoch().count();
     reportTrouble(output);
 }

@@ -4,6 +4,7 @@
 #include "midi/midisystem.h"
 
 #include <atomic>
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -35,7 +36,8 @@ private:
     // The system the source is open on, with the client name it was opened under.
     std::optional<MIDISystem> m_system;
     std::string m_clientName;
-    std::atomic<bool> m_systemStopped = false;
+    // When the system reported its end (steady-clock ticks); zero while it has not.
+    std::atomic<std::chrono::steady_clock::rep> m_systemStoppedAt = 0;
     // Released before m_out: no stop notice arrives for a closed client.
     std::shared_ptr<void> m_watch;
     // RtMidi's senders share a ring buffer (JACK) or an encoder (ALSA) without a lock of their own,

@@ -287,7 +287,7 @@ void ConnectorEndToEndTest::midiSystemRestart_waitsThenRecreatesTheSameSource()
     const QString sourcePort = u"Tarvik DJ Connector - Serato Client:Tarvik DJ Connector Serato"_s;
     const QRegularExpression ready(u"^Virtual MIDI device ready$"_s);
     PrivateJackServer jack(serverName);
-    QVERIFY(jack.start());
+    CONNECTOR_REQUIRE_SERVICE(jack.start(), u"a JACK server of the test's own (jackd -n)"_s);
 
     QTemporaryDir home;
     Connector connector(home.path());
