@@ -85,6 +85,7 @@ void ConnectorModel::activateSelectedPlatform()
         self->setLastCommand(message);
         self->refreshStatus();
     });
+    m_runtime->router->listenToDeckReports();
     m_runtime->server->setOnStatus([self](const QString &status) {
         postToMainThread([self, status] {
             if (self)

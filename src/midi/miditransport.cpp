@@ -1,5 +1,6 @@
 #include "midi/miditransport.h"
 
+#include "core/mainthread.h"
 #include "midi/midimessage.h"
 #include "midi/notemap.h"
 #include "midi/rtmidioutput.h"
@@ -14,6 +15,9 @@ QString startupErrorMessage(DJPlatform platform, const MIDIOpenFailure &failure)
     const QString code = QString::number(failure.code);
     if (failure.stage == MIDIOpenFailure::Stage::client)
         return failure.system + u" could not start (error "_s + code + u")."_s;
+    if (failure.stage == MIDIOpenFailure::Stage::destination)
+        return u"The "_s + displayName(platform) + u" virtual MIDI destination could not be created (error "_s
+               + code + u")."_s;
     return u"The "_s + displayName(platform) + u" virtual MIDI source could not be created (error "_s + code
            + u")."_s;
 }
@@ -53,6 +57,7 @@ MIDITransport::~MIDITransport()
 void MIDITransport::open()
 {
     m_output->setTroubleHandler([this] { noticeTrouble(); });
+    m_output->setInputHandler([this](std::span<const std::uint8_t> message) { receive(message); });
     if (const std::optional<MIDIOpenFailure> failure = m_output->open(clientName(m_platform),
                                                                       midiDeviceName(m_platform))) {
         m_startupError = startupErrorMessage(m_platform, *failure);
@@ -137,6 +142,44 @@ void MIDITransport::setControlChange(std::uint8_t controller, std::uint8_t value
     if (!isSending() || controller > MIDIMessage::kMaxDataByte)
         return;
     send(MIDIMessage::controlChange(controller, value));
+}
+
+void MIDITransport::setDeckReportHandler(DeckReportHandler handler)
+{
+    m_onDeckReport = std::move(handler);
+}
+
+bool MIDITransport::hasHeardFromDJSoftware() const
+{
+    return m_heardFromDJSoftware;
+}
+
+// On JACK this runs on the real-time process thread: it only stores, and posts to the main thread
+// once per burst rather than once per message, so a flood of reports costs one hand-over.
+void MIDITransport::receive(std::span<const std::uint8_t> message)
+{
+    m_heardFromDJSoftware = true;
+    const std::optional<DeckReport> report = deckReport(m_platform, message);
+    if (!report)
+        return;
+    m_pendingReports[static_cast<std::size_t>(report->deck)] = report->playing ? 1 : 0;
+    if (m_reportsPosted.exchange(true))
+        return;
+    postToMainThread([transport = weak_from_this()] {
+        if (const std::shared_ptr<MIDITransport> strong = transport.lock())
+            strong->deliverReports();
+    });
+}
+
+void MIDITransport::deliverReports()
+{
+    // Cleared first: a report stored from here on posts again.
+    m_reportsPosted = false;
+    for (const DeckSide deck : kAllDeckSides) {
+        const int playing = m_pendingReports[static_cast<std::size_t>(deck)].exchange(kNoReport);
+        if (playing != kNoReport && m_onDeckReport)
+            m_onDeckReport(deck, playing == 1);
+    }
 }
 
 void MIDITransport::schedule(std::chrono::steady_clock::duration delay, MIDIScheduler::Task task)

@@ -22,38 +22,42 @@ void recordOpenError(RtMidiError::Type type, const std::string &, void *userData
         errors->first = type;
 }
 
-// Opens the client and its virtual source on one system; on success `out` holds them.
+// Opens a client and its virtual port on one system; on success `port` holds them. `prepare` runs
+// before the port opens (an input's callback must be in place before the first message).
+template<typename Port, typename Prepare>
 std::optional<MIDIOpenFailure> openOn(const MIDISystem &system, const std::string &clientName,
-                                      const std::string &sourceName, std::unique_ptr<RtMidiOut> &out)
+                                      const std::string &portName, MIDIOpenFailure::Stage portStage,
+                                      std::unique_ptr<Port> &port, Prepare prepare)
 {
     if (system.absenceCode) {
         if (const std::optional<int> code = system.absenceCode())
             return MIDIOpenFailure{system.name, MIDIOpenFailure::Stage::client, *code};
     }
     try {
-        out = std::make_unique<RtMidiOut>(system.api, clientName);
+        port = std::make_unique<Port>(system.api, clientName);
     } catch (const RtMidiError &error) {
         const int code = system.clientFailureCode(clientName).value_or(static_cast<int>(error.getType()));
         return MIDIOpenFailure{system.name, MIDIOpenFailure::Stage::client, code};
     }
 
     OpenErrors errors;
-    out->setErrorCallback(&recordOpenError, &errors);
+    port->setErrorCallback(&recordOpenError, &errors);
+    prepare(*port);
     try {
-        out->openVirtualPort(sourceName);
+        port->openVirtualPort(portName);
     } catch (const RtMidiError &error) {
         errors.first = error.getType();
     }
-    out->setErrorCallback(nullptr, nullptr);
+    port->setErrorCallback(nullptr, nullptr);
     if (!errors.first)
         return std::nullopt;
 
     // Some back ends (JACK) only notice a missing server here, so ask the system which step failed,
     // after letting go of our own half-open client.
-    out.reset();
+    port.reset();
     if (const std::optional<int> code = system.clientFailureCode(clientName))
         return MIDIOpenFailure{system.name, MIDIOpenFailure::Stage::client, *code};
-    return MIDIOpenFailure{system.name, MIDIOpenFailure::Stage::source, static_cast<int>(*errors.first)};
+    return MIDIOpenFailure{system.name, portStage, static_cast<int>(*errors.first)};
 }
 
 } // namespace
@@ -70,6 +74,11 @@ void RtMidiOutput::setTroubleHandler(TroubleHandler handler)
     m_onTrouble = std::move(handler);
 }
 
+void RtMidiOutput::setInputHandler(InputHandler handler)
+{
+    m_onInput = std::move(handler);
+}
+
 std::optional<MIDIOpenFailure> RtMidiOutput::open(const QString &clientName, const QString &sourceName)
 {
     close();
@@ -78,11 +87,21 @@ std::optional<MIDIOpenFailure> RtMidiOutput::open(const QString &clientName, con
     std::optional<MIDIOpenFailure> reported;
     for (const MIDISystem &system : midiSystems()) {
         std::unique_ptr<RtMidiOut> out;
-        std::optional<MIDIOpenFailure> failure = openOn(system, client, source, out);
+        std::unique_ptr<RtMidiIn> in;
+        std::optional<MIDIOpenFailure> failure =
+            openOn(system, client, source, MIDIOpenFailure::Stage::source, out, [](RtMidiOut &) {});
+        if (!failure) {
+            // A client of its own name: on JACK a second client of the same name would be renamed.
+            failure = openOn(system, client + " Input", source, MIDIOpenFailure::Stage::destination, in,
+                             [this](RtMidiIn &port) { port.setCallback(&RtMidiOutput::receive, this); });
+            if (failure)
+                out.reset();
+        }
         if (!failure && system.watch) {
             m_watch = system.watch(client, &RtMidiOutput::reportSystemStopped, this);
             // The service went away between the two clients.
             if (!m_watch) {
+                in.reset();
                 out.reset();
                 failure = MIDIOpenFailure{system.name, MIDIOpenFailure::Stage::client,
                                           system.clientFailureCode(client).value_or(0)};
@@ -92,12 +111,13 @@ std::optional<MIDIOpenFailure> RtMidiOutput::open(const QString &clientName, con
             out->setErrorCallback(&reportSendError, this);
             m_system = system;
             m_clientName = client;
+            in->setErrorCallback(&reportSendError, this);
+            m_in = std::move(in);
             std::lock_guard lock(m_sendLock);
             m_out = std::move(out);
             return std::nullopt;
         }
-        const bool gotFurther = reported && reported->stage == MIDIOpenFailure::Stage::client
-                                && failure->stage == MIDIOpenFailure::Stage::source;
+        const bool gotFurther = reported && failure->stage > reported->stage;
         if (!reported || gotFurther)
             reported = failure;
     }
@@ -121,6 +141,8 @@ void RtMidiOutput::close()
         std::this_thread::sleep_until(stopped + kShutdownSettleTime);
     }
     m_watch.reset();
+    // Its receiving thread has ended once it is gone.
+    m_in.reset();
     m_systemStoppedAt = 0;
     m_system.reset();
     std::unique_ptr<RtMidiOut> closing;
@@ -144,6 +166,13 @@ void RtMidiOutput::reportSendError(RtMidiError::Type type, const std::string &, 
 {
     if (type != RtMidiError::DEBUG_WARNING)
         reportTrouble(output);
+}
+
+void RtMidiOutput::receive(double, std::vector<unsigned char> *message, void *output)
+{
+    const auto *self = static_cast<RtMidiOutput *>(output);
+    if (self->m_onInput && message)
+        self->m_onInput(std::span<const std::uint8_t>(message->data(), message->size()));
 }
 
 void RtMidiOutput::reportTrouble(void *output)

@@ -175,6 +175,34 @@ CommandResult CommandRouter::handle(RemoteCommand command, DeckSide deck)
                          newCommandID(), rawValue(deck),  std::nullopt};
 }
 
+void CommandRouter::reportDeckPlaying(DeckSide deck, bool playing)
+{
+    DeckCommands::Outcome outcome;
+    {
+        std::lock_guard lock(m_lock);
+        DeckExpectation &expectation = m_decks[index(deck)];
+        outcome = DeckCommands::reported(m_platform, deck, playing, expectation);
+        expectation = outcome.next;
+        m_deckStateReported = true;
+    }
+    if (!outcome.message.isEmpty())
+        notify(outcome.message);
+}
+
+bool CommandRouter::deckStateReported() const
+{
+    std::lock_guard lock(m_lock);
+    return m_deckStateReported;
+}
+
+void CommandRouter::listenToDeckReports()
+{
+    m_midi->setDeckReportHandler([router = weak_from_this()](DeckSide deck, bool playing) {
+        if (const std::shared_ptr<CommandRouter> strong = router.lock())
+            strong->reportDeckPlaying(deck, playing);
+    });
+}
+
 std::optional<CommandResult> CommandRouter::handleVolume(int percent, DeckSide deck)
 {
     const std::optional<std::uint8_t> value = NoteMap::volumeValue(m_platform, percent);

@@ -59,6 +59,12 @@ public:
     QString expectedState(DeckSide deck) const;
     int expectedVolume(DeckSide deck) const;
     CommandResult handle(RemoteCommand command, DeckSide deck);
+    // The DJ software's word on a deck: corrects the expectation, announcing only a change.
+    void reportDeckPlaying(DeckSide deck, bool playing);
+    // Whether the DJ software has reported any deck's state during this router's life.
+    bool deckStateReported() const;
+    // Takes the transport's deck reports from now on. Main thread, once, after construction.
+    void listenToDeckReports();
     // None unless the percentage is 25, 50, 75 or 100.
     std::optional<CommandResult> handleVolume(int percent, DeckSide deck);
 
@@ -88,6 +94,7 @@ private:
     const std::shared_ptr<QSettings> m_defaults;
     const std::shared_ptr<const Clock> m_clock;
     std::array<DeckExpectation, 2> m_decks;
+    bool m_deckStateReported = false;
     std::set<QString> m_tokens;
     QString m_storedPairingCode;
     QString m_storedWeddingScript;

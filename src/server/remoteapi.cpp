@@ -126,6 +126,7 @@ HTTPResponse RemoteAPI::pair(const HTTPRequest &request, const QHostAddress &pee
                        {u"leftVolume"_s, m_router->expectedVolume(DeckSide::left)},
                        {u"rightVolume"_s, m_router->expectedVolume(DeckSide::right)},
                        {u"scriptRevision"_s, m_router->weddingScriptSnapshot().revision},
+                       {u"deckStateReported"_s, m_router->deckStateReported()},
                        {u"message"_s, u"Paired with the "_s + displayName(m_platform) + u" connector."_s}};
     addTrack(answer);
     return HTTPResponse::json(200, answer);
@@ -140,6 +141,7 @@ HTTPResponse RemoteAPI::status() const
                        {u"rightVolume"_s, m_router->expectedVolume(DeckSide::right)},
                        {u"pairedDevices"_s, m_router->pairedDeviceCount()},
                        {u"scriptRevision"_s, m_router->weddingScriptSnapshot().revision},
+                       {u"deckStateReported"_s, m_router->deckStateReported()},
                        {u"midiDevice"_s, midiDeviceName(m_platform)}};
     addTrack(answer);
     return HTTPResponse::json(200, answer);

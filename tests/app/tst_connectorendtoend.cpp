@@ -285,6 +285,7 @@ void ConnectorEndToEndTest::midiSystemRestart_waitsThenRecreatesTheSameSource()
         QSKIP("this machine has an ALSA sequencer, which the connector prefers to JACK");
     const QString serverName = u"tarvik-restart-"_s + QString::number(QCoreApplication::applicationPid());
     const QString sourcePort = u"Tarvik DJ Connector - Serato Client:Tarvik DJ Connector Serato"_s;
+    const QString destinationPort = u"Tarvik DJ Connector - Serato Client Input:Tarvik DJ Connector Serato"_s;
     const QRegularExpression ready(u"^Virtual MIDI device ready$"_s);
     PrivateJackServer jack(serverName);
     CONNECTOR_REQUIRE_SERVICE(jack.start(), u"a JACK server of the test's own (jackd -n)"_s);
@@ -319,10 +320,10 @@ void ConnectorEndToEndTest::midiSystemRestart_waitsThenRecreatesTheSameSource()
     const qsizetype linesBeforeRestart = connector.lineCount();
     QVERIFY(jack.start());
     QVERIFY2(!connector.waitForLine(ready, 90000, linesBeforeRestart).isEmpty(), qPrintable(connector.output()));
-    // The same source again, once: the old client is gone, not renamed beside a new one.
-    const QStringList connectorPorts =
-        jack.ports().value_or(QStringList()).filter(u"Tarvik DJ Connector"_s);
-    QCOMPARE(connectorPorts, QStringList{sourcePort});
+    // The same source and destination again, once: the old clients are gone, not renamed beside new ones.
+    QStringList connectorPorts = jack.ports().value_or(QStringList()).filter(u"Tarvik DJ Connector"_s);
+    connectorPorts.sort();
+    QCOMPARE(connectorPorts, (QStringList{destinationPort, sourcePort})); // sorted
     QCOMPARE(connector.stop(), 0);
 }
 
