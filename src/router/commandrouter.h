@@ -20,6 +20,8 @@
 #include <optional>
 #include <set>
 
+struct StateRequests;
+
 struct WeddingScriptSnapshot
 {
     QString text;
@@ -65,6 +67,9 @@ public:
     bool deckStateReported() const;
     // Takes the transport's deck reports from now on. Main thread, once, after construction.
     void listenToDeckReports();
+    // Whether the DJ software is running now. While VirtualDJ runs and has not reported, it is asked
+    // every 10 seconds to send its deck states again: it sends them only when they change.
+    void setDJSoftwareRunning(bool running);
     // None unless the percentage is 25, 50, 75 or 100.
     std::optional<CommandResult> handleVolume(int percent, DeckSide deck);
 
@@ -82,6 +87,7 @@ private:
     void writePairingCode();
     void saveTokens();
     void sendAdvance(DeckSide deck, bool shouldPauseFirst, bool playAfter);
+    void updateStateRequests();
 
     // Never called under the lock.
     void notify(const QString &message);
@@ -95,6 +101,9 @@ private:
     const std::shared_ptr<const Clock> m_clock;
     std::array<DeckExpectation, 2> m_decks;
     bool m_deckStateReported = false;
+    bool m_djSoftwareRunning = false;
+    // Shared with the pending request on the MIDI timer thread, which must not lock the router.
+    const std::shared_ptr<StateRequests> m_stateRequests;
     std::set<QString> m_tokens;
     QString m_storedPairingCode;
     QString m_storedWeddingScript;

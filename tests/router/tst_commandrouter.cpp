@@ -54,6 +54,7 @@ private Q_SLOTS:
     void handle_followsDeckStateMachine();
     void report_correctsExpectationBeforeTheNextCommand_data();
     void report_correctsExpectationBeforeTheNextCommand();
+    void stateRequests_everyTenSecondsWhileVirtualDJRunsUnreported();
     void handleVolume_sendsControllerAndRecordsVolume();
     void advance_pulsesInOrderNeverEarly();
     void advance_releasedMidSequence_sendsNoLaterStep();
@@ -211,6 +212,33 @@ void CommandRouterTest::report_correctsExpectationBeforeTheNextCommand()
     QCOMPARE(sent.size() > before ? sent[before] : Bytes{}, noteOn);
     if (!playNote)
         QCOMPARE(result.message, displayName(deck) + u" deck was already marked as playing."_s);
+}
+
+void CommandRouterTest::stateRequests_everyTenSecondsWhileVirtualDJRunsUnreported()
+{
+    // Serato DJ Pro has no such request. VirtualDJ is asked at once, and again 10 seconds later unless it
+    // has reported; seeing it start again in between does not ask early.
+    Harness serato;
+    Harness waiting(DJPlatform::virtualDJ);
+    Harness answering(DJPlatform::virtualDJ);
+    answering.router->listenToDeckReports();
+    for (Harness *harness : {&serato, &waiting, &answering})
+        harness->router->setDJSoftwareRunning(true);
+    QVERIFY(waiting.midi.log->waitForCount(2) && answering.midi.log->waitForCount(2));
+    waiting.router->setDJSoftwareRunning(false);
+    waiting.router->setDJSoftwareRunning(true);
+    answering.midi.input->send({0x9F, 84, 0});
+    QTRY_VERIFY(answering.router->deckStateReported());
+
+    QVERIFY(waiting.midi.log->waitForCount(4, 15s));
+    QVERIFY(RecordingMIDIOutput::waitForTimerThread(*waiting.midi.transport, 500ms));
+    QVERIFY(RecordingMIDIOutput::waitForTimerThread(*answering.midi.transport, 500ms));
+    const std::vector<Bytes> request{{0x9F, 90, 127}, {0x8F, 90, 0}};
+    QCOMPARE(answering.midi.log->bytes(), request);
+    QCOMPARE(waiting.midi.log->bytes(), (std::vector<Bytes>{request[0], request[1], request[0], request[1]}));
+    const std::vector<MIDIMessageLog::Message> sent = waiting.midi.log->messages();
+    QVERIFY(sent[2].time - sent[0].time >= 10s);
+    QCOMPARE(serato.midi.log->count(), std::size_t(0));
 }
 
 void CommandRouterTest::handleVolume_sendsControllerAndRecordsVolume()
