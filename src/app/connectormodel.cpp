@@ -129,6 +129,8 @@ void ConnectorModel::refreshStatus()
     setPairedDevices(router.pairedDeviceCount());
     setLeftState(router.expectedState(DeckSide::left));
     setRightState(router.expectedState(DeckSide::right));
+    setDeckStateReported(router.deckStateReported());
+    setDJSoftwareAnswering(m_runtime->midi->hasHeardFromDJSoftware());
 
     const WeddingScriptSnapshot snapshot = router.weddingScriptSnapshot();
     // The editor follows the stored script only while the user has no unsaved edits.
@@ -143,6 +145,7 @@ void ConnectorModel::refreshStatus()
         setRemoteAddress(u"http://"_s + *address + u':' + QString::number(port(m_selectedPlatform)));
     refreshPairingQRCode();
     setDJSoftwareRunning(isDJSoftwareRunning(m_selectedPlatform, m_environment.runningApplications->list()));
+    router.setDJSoftwareRunning(m_djSoftwareRunning);
     refreshMappingStatus();
 }
 

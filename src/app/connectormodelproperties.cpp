@@ -74,6 +74,16 @@ void ConnectorModel::setRightState(const QString &value)
     assign(m_rightState, value, &ConnectorModel::rightStateChanged);
 }
 
+void ConnectorModel::setDeckStateReported(bool value)
+{
+    assign(m_deckStateReported, value, &ConnectorModel::deckStateReportedChanged);
+}
+
+void ConnectorModel::setDJSoftwareAnswering(bool value)
+{
+    assign(m_djSoftwareAnswering, value, &ConnectorModel::djSoftwareAnsweringChanged);
+}
+
 void ConnectorModel::setUpdateMessage(const QString &value)
 {
     assign(m_updateMessage, value, &ConnectorModel::updateMessageChanged);

@@ -7,7 +7,8 @@
 class ConnectorModel;
 
 // Prints what the window would show, one flushed UTF-8 line per change: the server status, the
-// pairing code, the connect address, the pairing QR code, the MIDI state and every new message.
+// pairing code, the connect address, the pairing QR code, the MIDI state, the DJ software's first
+// deck report and every new message.
 // Lives on the main thread beside the model.
 class HeadlessConsole : public QObject
 {
@@ -22,6 +23,7 @@ private:
     void printRemoteAddress();
     void printPairingQRCode();
     void printMidiState();
+    void printDeckStateReported();
     void printLastCommand();
     void printLine(const QString &line);
 
@@ -32,4 +34,5 @@ private:
     QString m_printedRemoteAddress;
     QString m_printedPairingPayload;
     QString m_printedMidiState;
+    bool m_printedDeckStateReported = false;
 };
