@@ -266,7 +266,8 @@ void benchReports(const char *path, DJPlatform platform, const std::shared_ptr<M
                 while (router->expectedState(DeckSide::left) != wanted && SteadyClock::now() - sent < 1s)
                     std::this_thread::yield();
                 if (router->expectedState(DeckSide::left) == wanted) {
-                    latencies.push_back(std::chrono::duration<double, std::micro>(SteadyClock::now() - sent).count());
+                    latencies.push_back(
+                        std::chrono::duration<double, std::micro>(SteadyClock::now() - sent).count());
                     break;
                 }
             }

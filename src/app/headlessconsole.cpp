@@ -16,7 +16,8 @@ HeadlessConsole::HeadlessConsole(ConnectorModel &model, FILE *output, QObject *p
     connect(&model, &ConnectorModel::pairingQRCodeChanged, this, &HeadlessConsole::printPairingQRCode);
     connect(&model, &ConnectorModel::midiErrorChanged, this, &HeadlessConsole::printMidiState);
     connect(&model, &ConnectorModel::lastCommandChanged, this, &HeadlessConsole::printLastCommand);
-    connect(&model, &ConnectorModel::deckStateReportedChanged, this, &HeadlessConsole::printDeckStateReported);
+    connect(&model, &ConnectorModel::deckStateReportedChanged, this,
+            &HeadlessConsole::printDeckStateReported);
 
     printServerStatus();
     printPairingCode();

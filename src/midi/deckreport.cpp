@@ -4,7 +4,8 @@
 
 std::optional<DeckReport> deckReport(DJPlatform platform, std::span<const std::uint8_t> message)
 {
-    if (message.size() != 3 || message[1] > MIDIMessage::kMaxDataByte || message[2] > MIDIMessage::kMaxDataByte)
+    if (message.size() != 3 || message[1] > MIDIMessage::kMaxDataByte
+        || message[2] > MIDIMessage::kMaxDataByte)
         return std::nullopt;
     const std::uint8_t status = message[0];
     if (status != MIDIMessage::kNoteOn && status != MIDIMessage::kNoteOff)

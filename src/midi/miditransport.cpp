@@ -58,8 +58,8 @@ void MIDITransport::open()
 {
     m_output->setTroubleHandler([this] { noticeTrouble(); });
     m_output->setInputHandler([this](std::span<const std::uint8_t> message) { receive(message); });
-    if (const std::optional<MIDIOpenFailure> failure = m_output->open(clientName(m_platform),
-                                                                      midiDeviceName(m_platform))) {
+    if (const std::optional<MIDIOpenFailure> failure =
+            m_output->open(clientName(m_platform), midiDeviceName(m_platform))) {
         m_startupError = startupErrorMessage(m_platform, *failure);
         m_output.reset();
     }

@@ -10,9 +10,8 @@
 #include <string>
 #include <vector>
 
-
-// The real virtual source and destination through RtMidi: on Linux the ALSA sequencer when it can be opened, else a
-// running JACK server; on macOS CoreMIDI. send() is callable from any thread. Trouble is a failed send
+// The real virtual source and destination through RtMidi: on Linux the ALSA sequencer when it can be opened,
+// else a running JACK server; on macOS CoreMIDI. send() is callable from any thread. Trouble is a failed send
 // or, on JACK, the server's shutdown notice.
 class RtMidiOutput final : public MIDIOutput
 {

@@ -63,7 +63,8 @@ struct StateRequests
     std::atomic<bool> wanted = false;
     std::atomic<bool> pending = false;
     // When the last request went out (steady-clock ticks), so that a restarted chain keeps the interval.
-    std::atomic<MIDIScheduler::Clock::rep> lastSent = MIDIScheduler::Clock::time_point::min().time_since_epoch().count();
+    std::atomic<MIDIScheduler::Clock::rep> lastSent =
+        MIDIScheduler::Clock::time_point::min().time_since_epoch().count();
 };
 
 namespace {
@@ -74,8 +75,9 @@ void scheduleStateRequest(std::weak_ptr<const CommandRouter> router, MIDITranspo
 {
     const MIDIScheduler::Clock::time_point lastSent{MIDIScheduler::Clock::duration(requests->lastSent)};
     const MIDIScheduler::Clock::time_point now = MIDIScheduler::Clock::now();
-    const MIDIScheduler::Clock::duration delay =
-        lastSent + kStateRequestInterval > now ? lastSent + kStateRequestInterval - now : MIDIScheduler::Clock::duration::zero();
+    const MIDIScheduler::Clock::duration delay = lastSent + kStateRequestInterval > now
+                                                     ? lastSent + kStateRequestInterval - now
+                                                     : MIDIScheduler::Clock::duration::zero();
     midi.schedule(delay, [router = std::move(router), transport = midi.weak_from_this(),
                           requests = std::move(requests)]() mutable {
         const std::shared_ptr<MIDITransport> strong = transport.lock();
@@ -253,7 +255,8 @@ void CommandRouter::setDJSoftwareRunning(bool running)
 
 void CommandRouter::updateStateRequests()
 {
-    m_stateRequests->wanted = m_platform == DJPlatform::virtualDJ && m_djSoftwareRunning && !m_deckStateReported;
+    m_stateRequests->wanted =
+        m_platform == DJPlatform::virtualDJ && m_djSoftwareRunning && !m_deckStateReported;
     if (m_stateRequests->wanted && !m_stateRequests->pending.exchange(true))
         scheduleStateRequest(weak_from_this(), *m_midi, m_stateRequests);
 }

@@ -285,9 +285,10 @@ void InstallersTest::shippedFiles_bindEveryNoteOfTheNoteMapOnce()
         expected.append(u"Serato output|%1|%2|play|%3"_s.arg(NoteMap::kChannel + 1)
                             .arg(NoteMap::note(DJPlatform::serato, RemoteCommand::play, deck))
                             .arg(seratoDeck));
-        expected.append(virtualDJ
-                        + u"led|%1|%2|deck %2 play"_s.arg(NoteMap::note(DJPlatform::virtualDJ, RemoteCommand::play, deck))
-                              .arg(vdjDeck));
+        expected.append(
+            virtualDJ
+            + u"led|%1|%2|deck %2 play"_s.arg(NoteMap::note(DJPlatform::virtualDJ, RemoteCommand::play, deck))
+                  .arg(vdjDeck));
     }
     expected.append(virtualDJ + u"button|%1||refresh_controller"_s.arg(NoteMap::kVirtualDJRefreshNote));
     expected.removeDuplicates();

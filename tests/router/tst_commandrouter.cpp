@@ -161,7 +161,8 @@ void CommandRouterTest::report_correctsExpectationBeforeTheNextCommand_data()
         u"SERATO reports the left deck playing."_s, 0);
     add("stopped on the computer, then play taps", S, playing, false, paused,
         u"SERATO reports the left deck not playing."_s, 80);
-    add("resumed on the computer", V, paused, true, playing, u"VIRTUALDJ reports the right deck playing."_s, 0);
+    add("resumed on the computer", V, paused, true, playing, u"VIRTUALDJ reports the right deck playing."_s,
+        0);
     add("echo of play", V, playing, true, playing, QString(), 0);
     add("echo of pause", S, paused, false, paused, QString(), 80);
     add("stopped deck reported idle", V, stopped, false, stopped, QString(), 84);

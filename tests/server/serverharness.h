@@ -23,7 +23,8 @@ struct RouterHarness
     static constexpr qint64 kProcessID = 4242;
 
     explicit RouterHarness(QVariantHash stored = {}, std::shared_ptr<MIDITransport> transport = {})
-        : midi(transport ? std::move(transport) : RecordingMIDIOutput::transport(DJPlatform::serato).transport)
+        : midi(transport ? std::move(transport)
+                         : RecordingMIDIOutput::transport(DJPlatform::serato).transport)
     {
         stored.insert(QStringLiteral("TarvikDJConnector.serato.pairingCode"), QStringLiteral("482913"));
         for (auto entry = stored.cbegin(); entry != stored.cend(); ++entry)
@@ -32,8 +33,8 @@ struct RouterHarness
         auto monitor = std::make_unique<NowPlayingMonitor>(
             DJPlatform::serato, NowPlayingMonitor::Seams{applications, openFiles,
                                                          fixture.path(QStringLiteral("history")), clock});
-        router = std::make_shared<CommandRouter>(DJPlatform::serato, midi, fixture.settings(), std::move(monitor),
-                                                 clock);
+        router = std::make_shared<CommandRouter>(DJPlatform::serato, midi, fixture.settings(),
+                                                 std::move(monitor), clock);
     }
 
     std::shared_ptr<MIDITransport> midi;

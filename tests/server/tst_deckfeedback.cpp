@@ -64,7 +64,10 @@ public:
 
 private:
     static std::size_t index(DeckSide deck) { return static_cast<std::size_t>(deck); }
-    static unsigned char note(DeckSide deck) { return NoteMap::note(DJPlatform::serato, RemoteCommand::play, deck); }
+    static unsigned char note(DeckSide deck)
+    {
+        return NoteMap::note(DJPlatform::serato, RemoteCommand::play, deck);
+    }
 
     // On JACK's process thread.
     static void received(double, std::vector<unsigned char> *message, void *self)
@@ -123,7 +126,8 @@ void DeckFeedbackTest::initTestCase()
         QSKIP("this machine has an ALSA sequencer, which the transport prefers to JACK");
 }
 
-QJsonObject DeckFeedbackTest::request(const QByteArray &method, const QByteArray &path, const QByteArray &body) const
+QJsonObject DeckFeedbackTest::request(const QByteArray &method, const QByteArray &path,
+                                      const QByteArray &body) const
 {
     QByteArray head = method + ' ' + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n";
     if (!m_token.isEmpty())
@@ -175,9 +179,9 @@ void DeckFeedbackTest::reports_correctTheExpectationAndTheToggle()
     for (int report = 0; report < 1000; ++report)
         dj.send({0x9F, 84, static_cast<unsigned char>(report % 2 == 0 ? 127 : 0)});
     dj.setPlaying(DeckSide::right, true);
-    QTRY_VERIFY_WITH_TIMEOUT((dj.sendState(DeckSide::right),
-                              request("GET", "/api/status").value(u"rightState"_s) == u"playing"_s),
-                             20'000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (dj.sendState(DeckSide::right), request("GET", "/api/status").value(u"rightState"_s) == u"playing"_s),
+        20'000);
     QCOMPARE(leftState(), u"playing"_s);
     QVERIFY(dj.isPlaying(DeckSide::left));
 

@@ -289,10 +289,12 @@ void ConnectorWindowTest::statusDot_turnsRedWithMidiError()
     QCOMPARE(colorName(item(u"midiLineText"_s), "color"), expected.name());
     if (reporting)
         m_environment->midiInputs.at(DJPlatform::serato)->send({0x9F, 80, 127});
-    const QString answer = reporting ? u"Serato DJ Pro is sending deck state."_s
-                                     : u"No deck state from Serato DJ Pro yet: reinstall the preset and enable "
-                                       u"the device's MIDI output."_s;
-    QTRY_COMPARE(text(u"midiLineText"_s), midiFails ? m_model->midiError() : u"Virtual MIDI device ready. "_s + answer);
+    const QString answer = reporting
+                               ? u"Serato DJ Pro is sending deck state."_s
+                               : u"No deck state from Serato DJ Pro yet: reinstall the preset and enable "
+                                 u"the device's MIDI output."_s;
+    QTRY_COMPARE(text(u"midiLineText"_s),
+                 midiFails ? m_model->midiError() : u"Virtual MIDI device ready. "_s + answer);
     QCOMPARE(text(u"expectedState"_s), reporting ? u"Reported by Serato DJ Pro: left playing, right stopped"_s
                                                  : u"Expected state: left stopped, right stopped"_s);
 }
