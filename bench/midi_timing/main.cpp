@@ -1,17 +1,20 @@
 // Measures how late the MIDI timer thread sends what it schedules: each note-off against its
 // note-on plus the hold time, and each later advance step against the step before plus its delay.
-// Prints median, 99th percentile and maximum error in microseconds.
+// Prints median, 99th percentile and maximum error in microseconds. Then how long a deck report from
+// the DJ software takes from its arrival at the input to the router's expectation changing.
 //
 //   build/debug/bin/bench_midi_timing
 //
 // Runs through the in-memory output, then through JACK when a server runs (received by a JACK MIDI
 // input, so those figures include JACK's period).
 
+#include "core/mainthread.h"
 #include "midi/miditransport.h"
 #include "router/commandrouter.h"
 #include "support/recordingmidioutput.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -36,6 +39,7 @@ constexpr int kPulses = 500;
 constexpr int kAdvances = 100;
 constexpr auto kPulseSpacing = 2ms;
 constexpr auto kAdvanceSpacing = 20ms;
+constexpr int kReports = 300;
 
 struct Event
 {
@@ -238,6 +242,68 @@ void benchAdvances(const char *path, Sink &sink)
     print(path, "Serato advance note-offs", noteOffs);
 }
 
+// Sends reports one at a time, alternating playing and not playing for the left deck, and waits on a
+// thread of its own for each to change the expectation, while the main thread delivers them. `send`
+// returns the time the report reached the connector's input, or none when it could not be sent.
+void benchReports(const char *path, DJPlatform platform, const std::shared_ptr<MIDITransport> &transport,
+                  const std::function<void(bool playing)> &send)
+{
+    QTemporaryDir folder;
+    auto settings = std::make_shared<QSettings>(folder.filePath(u"settings.ini"_s), QSettings::IniFormat);
+    const auto router = std::make_shared<CommandRouter>(platform, transport, settings);
+    router->listenToDeckReports();
+
+    std::vector<double> latencies;
+    QEventLoop loop;
+    std::thread reporter([&] {
+        for (int index = 0; index < kReports; ++index) {
+            const bool playing = index % 2 == 0;
+            const QString wanted = playing ? u"playing"_s : u"paused"_s;
+            for (int attempt = 0; attempt < 3; ++attempt) {
+                const SteadyClock::time_point sent = SteadyClock::now();
+                send(playing);
+                // JACK may drop a message when its server runs late: after a second the report is sent again.
+                while (router->expectedState(DeckSide::left) != wanted && SteadyClock::now() - sent < 1s)
+                    std::this_thread::yield();
+                if (router->expectedState(DeckSide::left) == wanted) {
+                    latencies.push_back(
+                        std::chrono::duration<double, std::micro>(SteadyClock::now() - sent).count());
+                    break;
+                }
+            }
+            std::this_thread::sleep_for(kPulseSpacing);
+        }
+        postToMainThread([&loop] { loop.quit(); });
+    });
+    loop.exec();
+    reporter.join();
+    print(path, "deck report to expectation", latencies);
+}
+
+// The DJ software's side on JACK: an output connected to the connector's destination.
+void benchJackReports()
+{
+    const std::shared_ptr<MIDITransport> transport = MIDITransport::create(DJPlatform::serato);
+    RtMidiOut dj(RtMidi::UNIX_JACK, "bench_midi_timing DJ");
+    const std::string suffix = ":" + midiDeviceName(DJPlatform::serato).toStdString();
+    for (unsigned int port = 0; port < dj.getPortCount(); ++port) {
+        if (dj.getPortName(port).ends_with(suffix)) {
+            dj.openPort(port, "out");
+            break;
+        }
+    }
+    if (transport->startupError() || !dj.isPortOpen()) {
+        std::printf("JACK      no destination for the deck reports\n");
+        return;
+    }
+    // JACK makes the connection in its own time.
+    std::this_thread::sleep_for(500ms);
+    benchReports("JACK", DJPlatform::serato, transport, [&dj](bool playing) {
+        const std::vector<unsigned char> message{0x9F, 80, static_cast<unsigned char>(playing ? 127 : 0)};
+        dj.sendMessage(&message);
+    });
+}
+
 bool jackRunning()
 {
     QProcess lister;
@@ -251,12 +317,16 @@ bool jackRunning()
 int main(int argc, char **argv)
 {
     QCoreApplication application(argc, argv);
-    std::printf("Scheduling error, actual minus target, in microseconds\n");
+    std::printf("Scheduling error, actual minus target, and report latency, in microseconds\n");
 
     MemorySink memory;
     benchPulses("in-memory", memory, DJPlatform::serato);
     benchPulses("in-memory", memory, DJPlatform::virtualDJ);
     benchAdvances("in-memory", memory);
+    const RecordingMIDIOutput::Recorded recorded = RecordingMIDIOutput::transport(DJPlatform::serato);
+    benchReports("in-memory", DJPlatform::serato, recorded.transport, [&recorded](bool playing) {
+        recorded.input->send({0x9F, 80, static_cast<std::uint8_t>(playing ? 127 : 0)});
+    });
 
     if (!jackRunning()) {
         std::printf("JACK      no server running: skipped\n");
@@ -266,5 +336,6 @@ int main(int argc, char **argv)
     benchPulses("JACK", jack, DJPlatform::serato);
     benchPulses("JACK", jack, DJPlatform::virtualDJ);
     benchAdvances("JACK", jack);
+    benchJackReports();
     return 0;
 }

@@ -87,6 +87,7 @@ void ConnectorModel::activateSelectedPlatform()
         if (self && self->m_runtime)
             self->setSettingsWarning(self->m_runtime->router->settingsWarning());
     });
+    m_runtime->router->listenToDeckReports();
     m_runtime->server->setOnStatus([self](const QString &status) {
         postToMainThread([self, status] {
             if (self)
@@ -131,6 +132,8 @@ void ConnectorModel::refreshStatus()
     setLeftState(router.expectedState(DeckSide::left));
     setRightState(router.expectedState(DeckSide::right));
     setSettingsWarning(router.settingsWarning());
+    setDeckStateReported(router.deckStateReported());
+    setDJSoftwareAnswering(m_runtime->midi->hasHeardFromDJSoftware());
 
     const WeddingScriptSnapshot snapshot = router.weddingScriptSnapshot();
     // The editor follows the stored script only while the user has no unsaved edits.
@@ -140,11 +143,12 @@ void ConnectorModel::refreshStatus()
     }
     m_lastLoadedWeddingScript = snapshot.text;
 
-    setMidiError(m_runtime->midi->startupError());
+    setMidiError(m_runtime->midi->error());
     if (const std::optional<QString> address = m_environment.localIPv4Address())
         setRemoteAddress(u"http://"_s + *address + u':' + QString::number(port(m_selectedPlatform)));
     refreshPairingQRCode();
     setDJSoftwareRunning(isDJSoftwareRunning(m_selectedPlatform, m_environment.runningApplications->list()));
+    router.setDJSoftwareRunning(m_djSoftwareRunning);
     refreshMappingStatus();
 }
 

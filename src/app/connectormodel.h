@@ -48,6 +48,10 @@ class ConnectorModel : public QObject
     Q_PROPERTY(QString lastCommand READ lastCommand NOTIFY lastCommandChanged)
     Q_PROPERTY(QString leftState READ leftState NOTIFY leftStateChanged)
     Q_PROPERTY(QString rightState READ rightState NOTIFY rightStateChanged)
+    // Whether the deck states come from the DJ software's reports rather than from the commands sent.
+    Q_PROPERTY(bool deckStateReported READ deckStateReported NOTIFY deckStateReportedChanged)
+    // Whether the DJ software has sent anything at all to the virtual device.
+    Q_PROPERTY(bool djSoftwareAnswering READ djSoftwareAnswering NOTIFY djSoftwareAnsweringChanged)
     Q_PROPERTY(QString weddingScript READ weddingScript WRITE setWeddingScript NOTIFY weddingScriptChanged)
     // Empty while settings are saved; otherwise which file cannot be written. Unlike the others it
     // notifies only when it changes.
@@ -89,6 +93,8 @@ public:
     QString lastCommand() const { return m_lastCommand; }
     QString leftState() const { return m_leftState; }
     QString rightState() const { return m_rightState; }
+    bool deckStateReported() const { return m_deckStateReported; }
+    bool djSoftwareAnswering() const { return m_djSoftwareAnswering; }
     QString weddingScript() const { return m_weddingScript; }
     void setWeddingScript(const QString &script);
     QString settingsWarning() const { return m_settingsWarning; }
@@ -134,6 +140,8 @@ Q_SIGNALS:
     void lastCommandChanged();
     void leftStateChanged();
     void rightStateChanged();
+    void deckStateReportedChanged();
+    void djSoftwareAnsweringChanged();
     void weddingScriptChanged();
     void settingsWarningChanged();
     void updateMessageChanged();
@@ -175,6 +183,8 @@ private:
     void setLeftState(const QString &value);
     void setRightState(const QString &value);
     void setSettingsWarning(const QString &value);
+    void setDeckStateReported(bool value);
+    void setDJSoftwareAnswering(bool value);
     void setUpdateMessage(const QString &value);
     void setDownloadUpdateURL(const QUrl &value);
     void setIsCheckingForUpdates(bool value);
@@ -193,6 +203,8 @@ private:
     QString m_lastCommand;
     QString m_leftState;
     QString m_rightState;
+    bool m_deckStateReported = false;
+    bool m_djSoftwareAnswering = false;
     QString m_weddingScript;
     QString m_settingsWarning;
     QString m_updateMessage;

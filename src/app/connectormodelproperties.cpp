@@ -81,6 +81,16 @@ void ConnectorModel::setSettingsWarning(const QString &value)
         assign(m_settingsWarning, value, &ConnectorModel::settingsWarningChanged);
 }
 
+void ConnectorModel::setDeckStateReported(bool value)
+{
+    assign(m_deckStateReported, value, &ConnectorModel::deckStateReportedChanged);
+}
+
+void ConnectorModel::setDJSoftwareAnswering(bool value)
+{
+    assign(m_djSoftwareAnswering, value, &ConnectorModel::djSoftwareAnsweringChanged);
+}
+
 void ConnectorModel::setUpdateMessage(const QString &value)
 {
     assign(m_updateMessage, value, &ConnectorModel::updateMessageChanged);

@@ -17,6 +17,8 @@ HeadlessConsole::HeadlessConsole(ConnectorModel &model, FILE *output, QObject *p
     connect(&model, &ConnectorModel::midiErrorChanged, this, &HeadlessConsole::printMidiState);
     connect(&model, &ConnectorModel::lastCommandChanged, this, &HeadlessConsole::printLastCommand);
     connect(&model, &ConnectorModel::settingsWarningChanged, this, &HeadlessConsole::printSettingsWarning);
+    connect(&model, &ConnectorModel::deckStateReportedChanged, this,
+            &HeadlessConsole::printDeckStateReported);
 
     printServerStatus();
     printPairingCode();
@@ -70,6 +72,19 @@ void HeadlessConsole::printMidiState()
         return;
     m_printedMidiState = state;
     printLine(state);
+}
+
+void HeadlessConsole::printDeckStateReported()
+{
+    // Once per connector: only a new one, after a platform switch, starts unreported again.
+    if (!m_model.deckStateReported()) {
+        m_printedDeckStateReported = false;
+        return;
+    }
+    if (m_printedDeckStateReported)
+        return;
+    m_printedDeckStateReported = true;
+    printLine(displayName(m_model.selectedPlatform()) + u" is sending deck state."_s);
 }
 
 void HeadlessConsole::printLastCommand()

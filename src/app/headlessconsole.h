@@ -7,8 +7,8 @@
 class ConnectorModel;
 
 // Prints what the window would show, one flushed UTF-8 line per change: the server status, the
-// pairing code, the connect address, the pairing QR code, the MIDI state, every new message, and
-// when settings stop or start being saved again.
+// pairing code, the connect address, the pairing QR code, the MIDI state, the DJ software's first
+// deck report, every new message, and when settings stop or start being saved again.
 // Lives on the main thread beside the model.
 class HeadlessConsole : public QObject
 {
@@ -23,6 +23,7 @@ private:
     void printRemoteAddress();
     void printPairingQRCode();
     void printMidiState();
+    void printDeckStateReported();
     void printLastCommand();
     void printSettingsWarning();
     void printLine(const QString &line);
@@ -35,4 +36,5 @@ private:
     QString m_printedPairingPayload;
     QString m_printedMidiState;
     QString m_printedSettingsWarning;
+    bool m_printedDeckStateReported = false;
 };

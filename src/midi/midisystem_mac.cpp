@@ -20,5 +20,5 @@ std::optional<int> coreMIDIClientFailureCode(const std::string &)
 
 std::vector<MIDISystem> midiSystems()
 {
-    return {{RtMidi::MACOSX_CORE, u"CoreMIDI"_s, &coreMIDIClientFailureCode}};
+    return {{RtMidi::MACOSX_CORE, u"CoreMIDI"_s, &coreMIDIClientFailureCode, nullptr, nullptr}};
 }

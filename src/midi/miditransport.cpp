@@ -1,5 +1,6 @@
 #include "midi/miditransport.h"
 
+#include "core/mainthread.h"
 #include "midi/midimessage.h"
 #include "midi/notemap.h"
 #include "midi/rtmidioutput.h"
@@ -14,9 +15,19 @@ QString startupErrorMessage(DJPlatform platform, const MIDIOpenFailure &failure)
     const QString code = QString::number(failure.code);
     if (failure.stage == MIDIOpenFailure::Stage::client)
         return failure.system + u" could not start (error "_s + code + u")."_s;
+    if (failure.stage == MIDIOpenFailure::Stage::destination)
+        return u"The "_s + displayName(platform) + u" virtual MIDI destination could not be created (error "_s
+               + code + u")."_s;
     return u"The "_s + displayName(platform) + u" virtual MIDI source could not be created (error "_s + code
            + u")."_s;
 }
+
+QString clientName(DJPlatform platform)
+{
+    return serviceName(platform) + u" Client"_s;
+}
+
+constexpr std::chrono::seconds kReopenInterval(2);
 
 } // namespace
 
@@ -27,18 +38,68 @@ std::shared_ptr<MIDITransport> MIDITransport::create(DJPlatform platform)
 
 std::shared_ptr<MIDITransport> MIDITransport::create(DJPlatform platform, std::unique_ptr<MIDIOutput> output)
 {
-    return std::make_shared<MIDITransport>(Passkey{}, platform, std::move(output));
+    auto transport = std::make_shared<MIDITransport>(Passkey{}, platform, std::move(output));
+    transport->open();
+    return transport;
 }
 
 MIDITransport::MIDITransport(Passkey, DJPlatform platform, std::unique_ptr<MIDIOutput> output)
     : m_platform(platform)
     , m_output(std::move(output))
+{}
+
+MIDITransport::~MIDITransport()
 {
-    const QString clientName = serviceName(platform) + u" Client"_s;
-    if (const std::optional<MIDIOpenFailure> failure = m_output->open(clientName, midiDeviceName(platform))) {
-        m_startupError = startupErrorMessage(platform, *failure);
+    m_output.reset();
+}
+
+// Apart from construction, only the timer thread opens and closes the output.
+void MIDITransport::open()
+{
+    m_output->setTroubleHandler([this] { noticeTrouble(); });
+    m_output->setInputHandler([this](std::span<const std::uint8_t> message) { receive(message); });
+    if (const std::optional<MIDIOpenFailure> failure =
+            m_output->open(clientName(m_platform), midiDeviceName(m_platform))) {
+        m_startupError = startupErrorMessage(m_platform, *failure);
         m_output.reset();
     }
+}
+
+void MIDITransport::noticeTrouble()
+{
+    if (m_troubleCheckQueued.exchange(true))
+        return;
+    schedule(std::chrono::steady_clock::duration::zero(), [transport = weak_from_this()] {
+        if (const std::shared_ptr<MIDITransport> strong = transport.lock())
+            strong->checkAfterTrouble();
+    });
+}
+
+void MIDITransport::checkAfterTrouble()
+{
+    m_troubleCheckQueued = false;
+    if (m_systemStopped || m_output->isRunning())
+        return;
+    m_systemStopped = true;
+    m_output->close();
+    scheduleReopen();
+}
+
+void MIDITransport::reopen()
+{
+    if (!m_output->open(clientName(m_platform), midiDeviceName(m_platform))) {
+        m_systemStopped = false;
+        return;
+    }
+    scheduleReopen();
+}
+
+void MIDITransport::scheduleReopen()
+{
+    schedule(kReopenInterval, [transport = weak_from_this()] {
+        if (const std::shared_ptr<MIDITransport> strong = transport.lock())
+            strong->reopen();
+    });
 }
 
 std::chrono::milliseconds MIDITransport::holdTime(DJPlatform platform)
@@ -51,6 +112,15 @@ std::optional<QString> MIDITransport::startupError() const
     return m_startupError;
 }
 
+std::optional<QString> MIDITransport::error() const
+{
+    if (m_startupError)
+        return m_startupError;
+    if (m_systemStopped)
+        return u"The MIDI system stopped. Waiting for it to come back…"_s;
+    return std::nullopt;
+}
+
 std::uint8_t MIDITransport::note(RemoteCommand command, DeckSide deck) const
 {
     return NoteMap::note(m_platform, command, deck);
@@ -58,7 +128,7 @@ std::uint8_t MIDITransport::note(RemoteCommand command, DeckSide deck) const
 
 void MIDITransport::pulse(std::uint8_t note)
 {
-    if (!m_output || note > MIDIMessage::kMaxDataByte)
+    if (!isSending() || note > MIDIMessage::kMaxDataByte)
         return;
     send(MIDIMessage::noteOn(note));
     schedule(holdTime(m_platform), [transport = weak_from_this(), note] {
@@ -69,14 +139,57 @@ void MIDITransport::pulse(std::uint8_t note)
 
 void MIDITransport::setControlChange(std::uint8_t controller, std::uint8_t value)
 {
-    if (!m_output || controller > MIDIMessage::kMaxDataByte)
+    if (!isSending() || controller > MIDIMessage::kMaxDataByte)
         return;
     send(MIDIMessage::controlChange(controller, value));
+}
+
+void MIDITransport::setDeckReportHandler(DeckReportHandler handler)
+{
+    m_onDeckReport = std::move(handler);
+}
+
+bool MIDITransport::hasHeardFromDJSoftware() const
+{
+    return m_heardFromDJSoftware;
+}
+
+// On JACK this runs on the real-time process thread: it only stores, and posts to the main thread
+// once per burst rather than once per message, so a flood of reports costs one hand-over.
+void MIDITransport::receive(std::span<const std::uint8_t> message)
+{
+    m_heardFromDJSoftware = true;
+    const std::optional<DeckReport> report = deckReport(m_platform, message);
+    if (!report)
+        return;
+    m_pendingReports[static_cast<std::size_t>(report->deck)] = report->playing ? 1 : 0;
+    if (m_reportsPosted.exchange(true))
+        return;
+    postToMainThread([transport = weak_from_this()] {
+        if (const std::shared_ptr<MIDITransport> strong = transport.lock())
+            strong->deliverReports();
+    });
+}
+
+void MIDITransport::deliverReports()
+{
+    // Cleared first: a report stored from here on posts again.
+    m_reportsPosted = false;
+    for (const DeckSide deck : kAllDeckSides) {
+        const int playing = m_pendingReports[static_cast<std::size_t>(deck)].exchange(kNoReport);
+        if (playing != kNoReport && m_onDeckReport)
+            m_onDeckReport(deck, playing == 1);
+    }
 }
 
 void MIDITransport::schedule(std::chrono::steady_clock::duration delay, MIDIScheduler::Task task)
 {
     m_scheduler.schedule(std::chrono::steady_clock::now() + delay, std::move(task));
+}
+
+bool MIDITransport::isSending() const
+{
+    return m_output && !m_systemStopped;
 }
 
 void MIDITransport::send(const std::array<std::uint8_t, 3> &message)

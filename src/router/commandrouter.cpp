@@ -9,6 +9,7 @@
 #include <QUuid>
 
 #include <algorithm>
+#include <atomic>
 #include <limits>
 #include <utility>
 #include <vector>
@@ -52,6 +53,46 @@ void scheduleAdvancePulses(std::weak_ptr<const CommandRouter> router, MIDITransp
     });
 }
 
+constexpr std::chrono::seconds kStateRequestInterval(10);
+
+} // namespace
+
+// The one chain of VirtualDJ state requests: at most one task is pending, and none while none is wanted.
+struct StateRequests
+{
+    std::atomic<bool> wanted = false;
+    std::atomic<bool> pending = false;
+    // When the last request went out (steady-clock ticks), so that a restarted chain keeps the interval.
+    std::atomic<MIDIScheduler::Clock::rep> lastSent =
+        MIDIScheduler::Clock::time_point::min().time_since_epoch().count();
+};
+
+namespace {
+
+// Like the advance steps, the task only checks the router and holds the shared state instead.
+void scheduleStateRequest(std::weak_ptr<const CommandRouter> router, MIDITransport &midi,
+                          std::shared_ptr<StateRequests> requests)
+{
+    const MIDIScheduler::Clock::time_point lastSent{MIDIScheduler::Clock::duration(requests->lastSent)};
+    const MIDIScheduler::Clock::time_point now = MIDIScheduler::Clock::now();
+    const MIDIScheduler::Clock::duration delay = lastSent + kStateRequestInterval > now
+                                                     ? lastSent + kStateRequestInterval - now
+                                                     : MIDIScheduler::Clock::duration::zero();
+    midi.schedule(delay, [router = std::move(router), transport = midi.weak_from_this(),
+                          requests = std::move(requests)]() mutable {
+        const std::shared_ptr<MIDITransport> strong = transport.lock();
+        if (router.expired() || !strong)
+            return;
+        // Cleared before looking: a request wanted from here on starts its own chain.
+        requests->pending = false;
+        if (!requests->wanted || requests->pending.exchange(true))
+            return;
+        strong->pulse(NoteMap::kVirtualDJRefreshNote);
+        requests->lastSent = MIDIScheduler::Clock::now().time_since_epoch().count();
+        scheduleStateRequest(std::move(router), *strong, std::move(requests));
+    });
+}
+
 } // namespace
 
 CommandRouter::CommandRouter(DJPlatform platform, std::shared_ptr<MIDITransport> midi,
@@ -63,6 +104,7 @@ CommandRouter::CommandRouter(DJPlatform platform, std::shared_ptr<MIDITransport>
     , m_store(defaults ? defaults->fileName() : QSettings().fileName(),
               defaults ? defaults->format() : QSettings::NativeFormat)
     , m_clock(clock ? std::move(clock) : std::make_shared<SystemClock>())
+    , m_stateRequests(std::make_shared<StateRequests>())
 {
     Q_ASSERT(m_midi);
     // No other thread sees the router yet: no lock is needed here.
@@ -205,6 +247,51 @@ CommandResult CommandRouter::handle(RemoteCommand command, DeckSide deck)
     notify(outcome.message);
     return CommandResult{true,           outcome.message, outcome.next.state,
                          newCommandID(), rawValue(deck),  std::nullopt};
+}
+
+void CommandRouter::reportDeckPlaying(DeckSide deck, bool playing)
+{
+    DeckCommands::Outcome outcome;
+    {
+        std::lock_guard lock(m_lock);
+        DeckExpectation &expectation = m_decks[index(deck)];
+        outcome = DeckCommands::reported(m_platform, deck, playing, expectation);
+        expectation = outcome.next;
+        m_deckStateReported = true;
+        ++m_stateRevision;
+        updateStateRequests();
+    }
+    if (!outcome.message.isEmpty())
+        notify(outcome.message);
+}
+
+bool CommandRouter::deckStateReported() const
+{
+    std::lock_guard lock(m_lock);
+    return m_deckStateReported;
+}
+
+void CommandRouter::listenToDeckReports()
+{
+    m_midi->setDeckReportHandler([router = weak_from_this()](DeckSide deck, bool playing) {
+        if (const std::shared_ptr<CommandRouter> strong = router.lock())
+            strong->reportDeckPlaying(deck, playing);
+    });
+}
+
+void CommandRouter::setDJSoftwareRunning(bool running)
+{
+    std::lock_guard lock(m_lock);
+    m_djSoftwareRunning = running;
+    updateStateRequests();
+}
+
+void CommandRouter::updateStateRequests()
+{
+    m_stateRequests->wanted =
+        m_platform == DJPlatform::virtualDJ && m_djSoftwareRunning && !m_deckStateReported;
+    if (m_stateRequests->wanted && !m_stateRequests->pending.exchange(true))
+        scheduleStateRequest(weak_from_this(), *m_midi, m_stateRequests);
 }
 
 std::optional<CommandResult> CommandRouter::handleVolume(int percent, DeckSide deck)

@@ -22,6 +22,8 @@
 #include <optional>
 #include <set>
 
+struct StateRequests;
+
 struct WeddingScriptSnapshot
 {
     QString text;
@@ -70,6 +72,15 @@ public:
     QString expectedState(DeckSide deck) const;
     int expectedVolume(DeckSide deck) const;
     CommandResult handle(RemoteCommand command, DeckSide deck);
+    // The DJ software's word on a deck: corrects the expectation, announcing only a change.
+    void reportDeckPlaying(DeckSide deck, bool playing);
+    // Whether the DJ software has reported any deck's state during this router's life.
+    bool deckStateReported() const;
+    // Takes the transport's deck reports from now on. Main thread, once, after construction.
+    void listenToDeckReports();
+    // Whether the DJ software is running now. While VirtualDJ runs and has not reported, it is asked
+    // every 10 seconds to send its deck states again: it sends them only when they change.
+    void setDJSoftwareRunning(bool running);
     // None unless the percentage is 25, 50, 75 or 100.
     std::optional<CommandResult> handleVolume(int percent, DeckSide deck);
 
@@ -94,6 +105,7 @@ private:
     // Records the store's condition; reportSettingsCondition() tells of a change.
     bool persist(const QVariantMap &values);
     void sendAdvance(DeckSide deck, bool shouldPauseFirst, bool playAfter);
+    void updateStateRequests();
 
     // Never called under the lock.
     void notify(const QString &message);
@@ -111,6 +123,10 @@ private:
     SettingsStore m_store;
     const std::shared_ptr<const Clock> m_clock;
     std::array<DeckExpectation, 2> m_decks;
+    bool m_deckStateReported = false;
+    bool m_djSoftwareRunning = false;
+    // Shared with the pending request on the MIDI timer thread, which must not lock the router.
+    const std::shared_ptr<StateRequests> m_stateRequests;
     std::set<QString> m_tokens;
     QString m_storedPairingCode;
     QString m_storedWeddingScript;

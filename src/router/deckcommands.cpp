@@ -75,6 +75,21 @@ std::vector<AdvanceStep> advanceSteps(DJPlatform platform, bool shouldPauseFirst
     return steps;
 }
 
+Outcome reported(DJPlatform platform, DeckSide deck, bool playing, const DeckExpectation &current)
+{
+    Outcome result;
+    result.next = current;
+    result.next.playing = playing;
+    if (playing)
+        result.next.state = u"playing"_s;
+    else if (current.state == u"playing"_s)
+        result.next.state = u"paused"_s;
+    if (result.next.playing != current.playing || result.next.state != current.state)
+        result.message = shortName(platform) + u" reports the "_s + rawValue(deck)
+                         + (playing ? u" deck playing."_s : u" deck not playing."_s);
+    return result;
+}
+
 QString volumeMessage(DJPlatform platform, int percent, DeckSide deck)
 {
     if (platform == DJPlatform::serato)

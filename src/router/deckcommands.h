@@ -39,6 +39,10 @@ Outcome outcome(DJPlatform platform, RemoteCommand command, DeckSide deck, const
 // song loaded, then started. VirtualDJ's mapping does all of it from one note.
 std::vector<AdvanceStep> advanceSteps(DJPlatform platform, bool shouldPauseFirst, bool playAfter);
 
+// What a play-state report from the DJ software makes of the expectation. The message is empty when
+// the report agrees with it (the echo of the connector's own command).
+Outcome reported(DJPlatform platform, DeckSide deck, bool playing, const DeckExpectation &current);
+
 QString volumeMessage(DJPlatform platform, int percent, DeckSide deck);
 
 } // namespace DeckCommands

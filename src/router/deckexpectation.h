@@ -2,8 +2,8 @@
 
 #include <QString>
 
-// What the router believes one deck is doing. The DJ software reports nothing back, so this is only
-// ever changed by the commands the connector sent.
+// What the router believes one deck is doing: set at once by the commands the connector sends, and
+// corrected by the play state the DJ software reports, when its mapping reports any.
 struct DeckExpectation
 {
     bool playing = false;

@@ -129,6 +129,7 @@ HTTPResponse RemoteAPI::pair(const HTTPRequest &request, const QHostAddress &pee
                        {u"leftVolume"_s, m_router->expectedVolume(DeckSide::left)},
                        {u"rightVolume"_s, m_router->expectedVolume(DeckSide::right)},
                        {u"scriptRevision"_s, m_router->weddingScriptSnapshot().revision},
+                       {u"deckStateReported"_s, m_router->deckStateReported()},
                        {u"message"_s, u"Paired with the "_s + displayName(m_platform) + u" connector."_s}};
     addTrack(answer, m_router->nowPlayingTrack());
     return HTTPResponse::json(200, answer);
@@ -149,6 +150,7 @@ HTTPResponse RemoteAPI::status()
                        {u"rightVolume"_s, m_router->expectedVolume(DeckSide::right)},
                        {u"pairedDevices"_s, m_router->pairedDeviceCount()},
                        {u"scriptRevision"_s, m_router->weddingScriptSnapshot().revision},
+                       {u"deckStateReported"_s, m_router->deckStateReported()},
                        {u"midiDevice"_s, midiDeviceName(m_platform)}};
     addTrack(answer, track);
     m_status = StatusAnswer{revision, std::move(track), HTTPResponse::json(200, answer)};

@@ -82,6 +82,11 @@ ConnectorCard {
             id: midiLine
 
             readonly property bool failed: setupCard.model.midiError !== ""
+            readonly property string answerText: setupCard.model.djSoftwareAnswering
+                ? setupCard.model.selectedPlatformDisplayName + " is sending deck state."
+                : "No deck state from " + setupCard.model.selectedPlatformDisplayName + " yet: reinstall the "
+                  + (setupCard.model.selectedPlatform === "serato" ? "preset" : "mapping")
+                  + " and enable the device's MIDI output."
 
             objectName: "midiLine"
             Layout.fillWidth: true
@@ -95,7 +100,8 @@ ConnectorCard {
             Text {
                 objectName: "midiLineText"
                 width: midiLine.width - 24
-                text: midiLine.failed ? setupCard.model.midiError : "Virtual MIDI device ready"
+                text: midiLine.failed ? setupCard.model.midiError
+                                      : "Virtual MIDI device ready. " + midiLine.answerText
                 color: midiLine.failed ? Theme.red : Theme.green
                 font.family: Theme.fontFamily
                 font.pixelSize: Theme.captionSize

@@ -87,7 +87,9 @@ ConnectorCard {
 
         Text {
             objectName: "expectedState"
-            text: "Expected state: left " + testCard.model.leftState + ", right " + testCard.model.rightState
+            text: (testCard.model.deckStateReported
+                   ? "Reported by " + testCard.model.selectedPlatformDisplayName + ": left "
+                   : "Expected state: left ") + testCard.model.leftState + ", right " + testCard.model.rightState
             color: Theme.muted
             font.family: Theme.fontFamily
             font.pixelSize: Theme.captionSize

@@ -5,11 +5,13 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
@@ -77,12 +79,12 @@ public:
         return m_process.waitForStarted(10000);
     }
 
-    // Waits until a line matches; returns the match's first group (or the whole line). The limit is
-    // generous: a sanitizer build on a loaded machine starts slowly.
-    QString waitForLine(const QRegularExpression &pattern, int timeoutMs = 90000)
+    // Waits until a line from `firstLine` on matches; returns the match's first group (or the whole
+    // line). The limit is generous: a sanitizer build on a loaded machine starts slowly.
+    QString waitForLine(const QRegularExpression &pattern, int timeoutMs = 90000, qsizetype firstLine = 0)
     {
         QDeadlineTimer deadline(timeoutMs);
-        qsizetype searched = 0;
+        qsizetype searched = firstLine;
         while (true) {
             const QStringList lines = m_output.split(u'\n');
             for (qsizetype i = searched; i + 1 < lines.size(); ++i) {
@@ -90,7 +92,7 @@ public:
                 if (match.hasMatch())
                     return match.lastCapturedIndex() >= 1 ? match.captured(1) : lines[i];
             }
-            searched = std::max<qsizetype>(0, lines.size() - 1);
+            searched = std::max<qsizetype>(searched, lines.size() - 1);
             if (deadline.hasExpired() || m_process.state() == QProcess::NotRunning)
                 return {};
             m_process.waitForReadyRead(200);
@@ -99,6 +101,8 @@ public:
     }
 
     QString output() const { return m_output; }
+    // The complete lines read so far.
+    qsizetype lineCount() const { return m_output.count(u'\n'); }
 
     // Runs a one-shot command to its end; its exit code, with its output in `output`.
     int runToEnd(const QStringList &arguments, QString *output)
@@ -133,6 +137,59 @@ private:
     QString m_output;
 };
 
+// A JACK server of the test's own (dummy driver), found by the processes that get its name through
+// JACK_DEFAULT_SERVER; the shared server is left alone.
+class PrivateJackServer
+{
+public:
+    explicit PrivateJackServer(const QString &name)
+        : m_name(name)
+    {}
+    ~PrivateJackServer() { stop(); }
+
+    bool start()
+    {
+        m_process.start(u"jackd"_s, {u"--no-realtime"_s, u"-n"_s, m_name, u"-d"_s, u"dummy"_s, u"-r"_s,
+                                     u"48000"_s, u"-p"_s, u"64"_s});
+        if (!m_process.waitForStarted(10000))
+            return false;
+        for (int attempt = 0; attempt < 200; ++attempt) {
+            if (ports())
+                return true;
+            QTest::qWait(100);
+        }
+        return false;
+    }
+
+    void stop()
+    {
+        if (m_process.state() == QProcess::NotRunning)
+            return;
+        m_process.terminate();
+        if (!m_process.waitForFinished(30000)) {
+            m_process.kill();
+            m_process.waitForFinished();
+        }
+    }
+
+    // The server's port names; none while it does not answer.
+    std::optional<QStringList> ports() const
+    {
+        QProcess lister;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(u"JACK_DEFAULT_SERVER"_s, m_name);
+        lister.setProcessEnvironment(environment);
+        lister.start(u"jack_lsp"_s, {});
+        if (!lister.waitForFinished(10000) || lister.exitCode() != 0)
+            return std::nullopt;
+        return QString::fromUtf8(lister.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    }
+
+private:
+    QString m_name;
+    QProcess m_process;
+};
+
 } // namespace
 
 class ConnectorEndToEndTest : public QObject
@@ -142,6 +199,7 @@ class ConnectorEndToEndTest : public QObject
 private Q_SLOTS:
     void headless_pairsDrivesPersistsAndSwitchesPlatform();
     void installMapping_runsOnceBesideARunningConnector();
+    void midiSystemRestart_waitsThenRecreatesTheSameSource();
 };
 
 void ConnectorEndToEndTest::headless_pairsDrivesPersistsAndSwitchesPlatform()
@@ -218,6 +276,55 @@ void ConnectorEndToEndTest::installMapping_runsOnceBesideARunningConnector()
     QCOMPARE(connector.stop(), 0);
 
     QCOMPARE(connector.runToEnd({u"--platform"_s, u"traktor"_s}, &output), 2);
+}
+
+void ConnectorEndToEndTest::midiSystemRestart_waitsThenRecreatesTheSameSource()
+{
+    CONNECTOR_REQUIRE_SERVICE(!QStandardPaths::findExecutable(u"jackd"_s).isEmpty(), u"jackd"_s);
+    if (QFile::exists(u"/dev/snd/seq"_s))
+        QSKIP("this machine has an ALSA sequencer, which the connector prefers to JACK");
+    const QString serverName = u"tarvik-restart-"_s + QString::number(QCoreApplication::applicationPid());
+    const QString sourcePort = u"Tarvik DJ Connector - Serato Client:Tarvik DJ Connector Serato"_s;
+    const QString destinationPort = u"Tarvik DJ Connector - Serato Client Input:Tarvik DJ Connector Serato"_s;
+    const QRegularExpression ready(u"^Virtual MIDI device ready$"_s);
+    PrivateJackServer jack(serverName);
+    CONNECTOR_REQUIRE_SERVICE(jack.start(), u"a JACK server of the test's own (jackd -n)"_s);
+
+    QTemporaryDir home;
+    Connector connector(home.path());
+    qputenv("JACK_DEFAULT_SERVER", serverName.toUtf8());
+    const bool started = connector.start({});
+    qunsetenv("JACK_DEFAULT_SERVER");
+    QVERIFY(started);
+    QVERIFY(!connector.waitForLine(QRegularExpression(u"^Ready on private network port 53731"_s)).isEmpty());
+    const QString code = connector.waitForLine(QRegularExpression(u"^Pairing code: (\\d{6})$"_s));
+    QVERIFY2(!connector.waitForLine(ready).isEmpty(), qPrintable(connector.output()));
+    QVERIFY(jack.ports().value_or(QStringList()).contains(sourcePort));
+    const QString token =
+        request(53731, "POST", "/api/pair", QJsonDocument(QJsonObject{{u"code"_s, code}}).toJson())
+            .body.value(u"token"_s)
+            .toString();
+    QCOMPARE(token.size(), 32);
+
+    jack.stop();
+    QVERIFY2(!connector
+                  .waitForLine(QRegularExpression(u"^The MIDI system stopped\\. Waiting for it to come back…$"_s))
+                  .isEmpty(),
+             qPrintable(connector.output()));
+    // Meanwhile commands are answered as by a connector without a virtual source.
+    const HttpAnswer played =
+        request(53731, "POST", "/api/command", R"({"command":"play","deck":"left"})", token);
+    QCOMPARE(played.status, 200);
+    QCOMPARE(played.body.value(u"expectedState"_s).toString(), u"playing"_s);
+
+    const qsizetype linesBeforeRestart = connector.lineCount();
+    QVERIFY(jack.start());
+    QVERIFY2(!connector.waitForLine(ready, 90000, linesBeforeRestart).isEmpty(), qPrintable(connector.output()));
+    // The same source and destination again, once: the old clients are gone, not renamed beside new ones.
+    QStringList connectorPorts = jack.ports().value_or(QStringList()).filter(u"Tarvik DJ Connector"_s);
+    connectorPorts.sort();
+    QCOMPARE(connectorPorts, (QStringList{destinationPort, sourcePort})); // sorted
+    QCOMPARE(connector.stop(), 0);
 }
 
 QTEST_GUILESS_MAIN(ConnectorEndToEndTest)

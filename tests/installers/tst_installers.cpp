@@ -265,7 +265,8 @@ void InstallersTest::shippedFiles_bindEveryNoteOfTheNoteMapOnce()
         {RemoteCommand::playNext, {u"next_track"_s, next}},
         {RemoteCommand::stop, {u"cue"_s, u"deck %1 stop"_s}},
         {RemoteCommand::load, {u"load_track"_s, u"deck %1 load"_s}}};
-    // "Serato|channel|number|function|deck" and "VirtualDJ|channel|kind|number|deck|action".
+    // "Serato|channel|number|function|deck" and "VirtualDJ|channel|kind|number|deck|action"; the play
+    // state goes back on each deck's play note ("Serato output|...", a VirtualDJ "led").
     const QString serato = u"Serato|%1|"_s.arg(NoteMap::kChannel + 1);
     const QString virtualDJ = u"VirtualDJ|%1|"_s.arg(NoteMap::kChannel);
     QStringList expected;
@@ -281,23 +282,37 @@ void InstallersTest::shippedFiles_bindEveryNoteOfTheNoteMapOnce()
         }
         expected.append(virtualDJ
                         + u"slider|%1|%2|deck %2 volume"_s.arg(NoteMap::volumeController(deck)).arg(vdjDeck));
+        expected.append(u"Serato output|%1|%2|play|%3"_s.arg(NoteMap::kChannel + 1)
+                            .arg(NoteMap::note(DJPlatform::serato, RemoteCommand::play, deck))
+                            .arg(seratoDeck));
+        expected.append(
+            virtualDJ
+            + u"led|%1|%2|deck %2 play"_s.arg(NoteMap::note(DJPlatform::virtualDJ, RemoteCommand::play, deck))
+                  .arg(vdjDeck));
     }
+    expected.append(virtualDJ + u"button|%1||refresh_controller"_s.arg(NoteMap::kVirtualDJRefreshNote));
     expected.removeDuplicates();
 
     QStringList shipped;
     const QList<Element> preset = shippedElements(kIncludedPreset);
-    for (qsizetype index = 0; index + 2 < preset.size(); ++index) {
-        // The control's grandchild names the function.
-        const Element &control = preset.at(index);
-        const Element &function = preset.at(index + 2);
-        if (control[QString()] == u"control"_s && control[u"event_type"_s] == u"Note On"_s)
-            shipped.append(u"Serato|%1|%2|%3|%4"_s.arg(control[u"channel"_s], control[u"control"_s],
-                                                       function[QString()], function[u"deck_id"_s]));
+    Element control;
+    for (qsizetype index = 0; index + 1 < preset.size(); ++index) {
+        if (preset.at(index)[QString()] == u"control"_s)
+            control = preset.at(index);
+        // The userio's child names the function; an output sends on the control's own note.
+        const Element &userio = preset.at(index);
+        const Element &function = preset.at(index + 1);
+        if (userio[QString()] != u"userio"_s || control[u"event_type"_s] != u"Note On"_s)
+            continue;
+        const QString kind = userio[u"event"_s] == u"output"_s ? u"Serato output"_s : u"Serato"_s;
+        shipped.append(u"%1|%2|%3|%4|%5"_s.arg(kind, control[u"channel"_s], control[u"control"_s],
+                                               function[QString()], function[u"deck_id"_s]));
     }
     const QList<Element> definition = shippedElements(kDefinition);
     const QList<Element> mapper = shippedElements(kMapper);
     // VirtualDJ picks the definition by the MIDI source's name, and the mapper by the definition's.
     QCOMPARE(definition.value(0)[u"drivername"_s], midiDeviceName(DJPlatform::virtualDJ));
+    QCOMPARE(definition.value(0)[u"drivernameout"_s], midiDeviceName(DJPlatform::virtualDJ));
     QCOMPARE(mapper.value(0)[u"device"_s], definition.value(0)[u"name"_s]);
     QHash<QString, QString> mapped;
     for (const Element &map : mapper)

@@ -21,6 +21,8 @@ private Q_SLOTS:
     void perPlatform_notesVolumesAndHoldTime_data();
     void perPlatform_notesVolumesAndHoldTime();
     void send_clampsValueAndDropsNonDataBytes();
+    void input_reportsEachDecksLatestPlayState_data();
+    void input_reportsEachDecksLatestPlayState();
     void failedOpen_reportsErrorAndDropsEverything_data();
     void failedOpen_reportsErrorAndDropsEverything();
     void release_cancelsPendingNoteOff();
@@ -65,7 +67,7 @@ void MIDITransportTest::perPlatform_notesVolumesAndHoldTime()
     QCOMPARE(actualVolumes, volumes);
 
     // A pulse: note-on now, note-off once the hold time has passed.
-    const auto [transport, log] = RecordingMIDIOutput::transport(platform);
+    const auto [transport, log, input] = RecordingMIDIOutput::transport(platform);
     transport->pulse(transport->note(RemoteCommand::pause, DeckSide::right));
     QVERIFY(log->waitForCount(2));
     const auto messages = log->messages();
@@ -78,13 +80,64 @@ void MIDITransportTest::perPlatform_notesVolumesAndHoldTime()
 void MIDITransportTest::send_clampsValueAndDropsNonDataBytes()
 {
     // A data byte above 127 would read as a status byte and garble what the DJ software parses.
-    const auto [transport, log] = RecordingMIDIOutput::transport(DJPlatform::serato);
+    const auto [transport, log, input] = RecordingMIDIOutput::transport(DJPlatform::serato);
     transport->setControlChange(20, 200);
     transport->pulse(128);
     transport->setControlChange(200, 10);
     transport->pulse(127);
     QVERIFY(RecordingMIDIOutput::waitForTimerThread(*transport, 100ms));
     QCOMPARE(log->bytes(), (std::vector<Bytes>{{0xBF, 20, 127}, {0x9F, 127, 127}, {0x8F, 127, 0}}));
+}
+
+void MIDITransportTest::input_reportsEachDecksLatestPlayState_data()
+{
+    QTest::addColumn<DJPlatform>("platform");
+    QTest::addColumn<QList<QByteArray>>("messages"); // arriving together, before the main thread looks
+    QTest::addColumn<QStringList>("reports");
+
+    const auto S = DJPlatform::serato;
+    const auto V = DJPlatform::virtualDJ;
+    using Messages = QList<QByteArray>;
+    QTest::newRow("on, full velocity") << S << Messages{"\x9F\x50\x7F"} << QStringList{u"left playing"_s};
+    QTest::newRow("on, velocity 1") << V << Messages{"\x9F\x54\x01"} << QStringList{u"right playing"_s};
+    QTest::newRow("on, velocity 0") << S << Messages{QByteArray("\x9F\x54\x00", 3)}
+                                    << QStringList{u"right stopped"_s};
+    QTest::newRow("off, any velocity") << V << Messages{"\x8F\x50\x40"} << QStringList{u"left stopped"_s};
+    QTest::newRow("burst: each deck's latest")
+        << S << Messages{"\x9F\x50\x7F", "\x8F\x54\x7F", "\x8F\x50\x7F", "\x9F\x50\x7F"}
+        << QStringList{u"left playing"_s, u"right stopped"_s};
+    QTest::newRow("channel 1") << S << Messages{"\x90\x50\x7F"} << QStringList{};
+    QTest::newRow("pause note") << V << Messages{"\x9F\x51\x7F"} << QStringList{};
+    QTest::newRow("controller on the play number") << V << Messages{"\xBF\x50\x7F"} << QStringList{};
+    QTest::newRow("two bytes") << S << Messages{"\x9F\x50"} << QStringList{};
+    QTest::newRow("status byte as velocity") << S << Messages{"\x9F\x50\x90"} << QStringList{};
+    QTest::newRow("sysex") << S << Messages{"\xF0\x7E\x7F\x06\x01\xF7"} << QStringList{};
+}
+
+void MIDITransportTest::input_reportsEachDecksLatestPlayState()
+{
+    QFETCH(DJPlatform, platform);
+    QFETCH(QList<QByteArray>, messages);
+    QFETCH(QStringList, reports);
+
+    auto [transport, log, input] = RecordingMIDIOutput::transport(platform);
+    QStringList received;
+    transport->setDeckReportHandler([&received](DeckSide deck, bool playing) {
+        received << rawValue(deck) + (playing ? u" playing"_s : u" stopped"_s);
+    });
+    QVERIFY(!transport->hasHeardFromDJSoftware());
+    for (const QByteArray &message : messages)
+        input->send(std::vector<std::uint8_t>(message.cbegin(), message.cend()));
+    QCoreApplication::processEvents();
+    QCOMPARE(received, reports);
+    // Anything at all shows that the DJ software answers on the destination.
+    QVERIFY(transport->hasHeardFromDJSoftware());
+
+    // Released, the transport takes nothing more.
+    const std::weak_ptr<MIDITransport> released = transport;
+    transport.reset();
+    input->send({0x9F, 0x50, 0x7F});
+    QVERIFY(released.expired());
 }
 
 void MIDITransportTest::failedOpen_reportsErrorAndDropsEverything_data()
@@ -98,6 +151,9 @@ void MIDITransportTest::failedOpen_reportsErrorAndDropsEverything_data()
                             << u"CoreMIDI could not start (error -10830)."_s;
     QTest::newRow("source") << DJPlatform::serato << MIDIOpenFailure{u"JACK"_s, Stage::source, 8}
                             << u"The Serato DJ Pro virtual MIDI source could not be created (error 8)."_s;
+    QTest::newRow("destination")
+        << DJPlatform::virtualDJ << MIDIOpenFailure{u"ALSA"_s, Stage::destination, 3}
+        << u"The VirtualDJ virtual MIDI destination could not be created (error 3)."_s;
 }
 
 void MIDITransportTest::failedOpen_reportsErrorAndDropsEverything()
@@ -106,8 +162,10 @@ void MIDITransportTest::failedOpen_reportsErrorAndDropsEverything()
     QFETCH(MIDIOpenFailure, failure);
     QFETCH(QString, message);
 
-    const auto [transport, log] = RecordingMIDIOutput::transport(platform, failure);
+    const auto [transport, log, input] = RecordingMIDIOutput::transport(platform, failure);
     QCOMPARE(transport->startupError(), std::optional<QString>(message));
+    input->send({0x9F, 0x50, 0x7F});
+    QVERIFY(!transport->hasHeardFromDJSoftware());
     transport->pulse(80);
     transport->setControlChange(20, 64);
     QVERIFY(RecordingMIDIOutput::waitForTimerThread(*transport, 300ms));
@@ -118,7 +176,7 @@ void MIDITransportTest::release_cancelsPendingNoteOff()
 {
     // Only a release that lands within the hold time says anything; a stalled machine gets another go.
     for (int attempt = 0; attempt < 5; ++attempt) {
-        auto [transport, log] = RecordingMIDIOutput::transport(DJPlatform::virtualDJ);
+        auto [transport, log, input] = RecordingMIDIOutput::transport(DJPlatform::virtualDJ);
         const auto pulsed = std::chrono::steady_clock::now();
         transport->pulse(86);
         const std::weak_ptr<MIDITransport> released = transport;

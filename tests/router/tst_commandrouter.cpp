@@ -1,3 +1,4 @@
+#include "midi/notemap.h"
 #include "router/commandrouter.h"
 #include "support/recordingmidioutput.h"
 #include "support/testfixture.h"
@@ -53,6 +54,9 @@ class CommandRouterTest : public QObject
 private Q_SLOTS:
     void handle_followsDeckStateMachine_data();
     void handle_followsDeckStateMachine();
+    void report_correctsExpectationBeforeTheNextCommand_data();
+    void report_correctsExpectationBeforeTheNextCommand();
+    void stateRequests_everyTenSecondsWhileVirtualDJRunsUnreported();
     void handleVolume_sendsControllerAndRecordsVolume();
     void advance_pulsesInOrderNeverEarly();
     void advance_releasedMidSequence_sendsNoLaterStep();
@@ -137,6 +141,109 @@ void CommandRouterTest::handle_followsDeckStateMachine()
     const QRegularExpression uuid(u"^[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}$"_s);
     QVERIFY2(uuid.match(result.commandID).hasMatch(), qPrintable(result.commandID));
     QCOMPARE(harness.router->expectedState(deck), state);
+}
+
+void CommandRouterTest::report_correctsExpectationBeforeTheNextCommand_data()
+{
+    // Serato rows report the left deck and VirtualDJ rows the right. After the report the phone taps
+    // play: the note goes out only when the deck is not believed to be playing.
+    QTest::addColumn<DJPlatform>("platform");
+    QTest::addColumn<QString>("from");
+    QTest::addColumn<bool>("playing");
+    QTest::addColumn<QString>("state");
+    QTest::addColumn<QString>("message"); // empty: the report is not announced
+    QTest::addColumn<int>("playNote");    // 0: play sends nothing
+    const auto add = [](const char *name, DJPlatform platform, const QString &from, bool playing,
+                        const QString &state, const QString &message, int playNote) {
+        QTest::newRow(name) << platform << from << playing << state << message << playNote;
+    };
+
+    const auto S = DJPlatform::serato;
+    const auto V = DJPlatform::virtualDJ;
+    const QString stopped = u"stopped"_s, paused = u"paused"_s, playing = u"playing"_s;
+    add("started on the computer, then play taps", S, stopped, true, playing,
+        u"SERATO reports the left deck playing."_s, 0);
+    add("stopped on the computer, then play taps", S, playing, false, paused,
+        u"SERATO reports the left deck not playing."_s, 80);
+    add("resumed on the computer", V, paused, true, playing, u"VIRTUALDJ reports the right deck playing."_s,
+        0);
+    add("echo of play", V, playing, true, playing, QString(), 0);
+    add("echo of pause", S, paused, false, paused, QString(), 80);
+    add("stopped deck reported idle", V, stopped, false, stopped, QString(), 84);
+}
+
+void CommandRouterTest::report_correctsExpectationBeforeTheNextCommand()
+{
+    QFETCH(DJPlatform, platform);
+    QFETCH(QString, from);
+    QFETCH(bool, playing);
+    QFETCH(QString, state);
+    QFETCH(QString, message);
+    QFETCH(int, playNote);
+
+    const DeckSide deck = platform == DJPlatform::serato ? DeckSide::left : DeckSide::right;
+    const std::uint8_t note = NoteMap::note(platform, RemoteCommand::play, deck);
+    Harness harness(platform);
+    harness.router->listenToDeckReports();
+    QStringList messages;
+    harness.router->setOnStateChange([&messages](const QString &message) { messages << message; });
+    if (from != u"stopped"_s)
+        harness.router->handle(RemoteCommand::play, deck);
+    if (from == u"paused"_s)
+        harness.router->handle(RemoteCommand::pause, deck);
+    QVERIFY(harness.midi.log->waitForCount(from == u"stopped"_s ? 0 : from == u"paused"_s ? 4 : 2));
+    QCoreApplication::processEvents();
+    messages.clear();
+    QVERIFY(!harness.router->deckStateReported());
+
+    // Off is sent either way by the DJ software; the other deck's report must not touch this deck.
+    const std::uint8_t otherNote = NoteMap::note(platform, RemoteCommand::play,
+                                                 deck == DeckSide::left ? DeckSide::right : DeckSide::left);
+    harness.midi.input->send({0x9F, otherNote, 127});
+    harness.midi.input->send(playing ? std::vector<std::uint8_t>{0x9F, note, 127}
+                                     : std::vector<std::uint8_t>{0x8F, note, 64});
+    // The report reaches the router on the main thread, and its message one hop later.
+    QTRY_VERIFY(harness.router->deckStateReported());
+    QCoreApplication::processEvents();
+    QCOMPARE(harness.router->expectedState(deck), state);
+    const QStringList deckMessages = messages.filter(u" "_s + rawValue(deck) + u" deck"_s);
+    QCOMPARE(deckMessages, message.isEmpty() ? QStringList() : QStringList{message});
+
+    const std::size_t before = harness.midi.log->count();
+    const CommandResult result = harness.router->handle(RemoteCommand::play, deck);
+    QCOMPARE(result.expectedState, u"playing"_s);
+    const std::vector<Bytes> sent = harness.midi.log->bytes();
+    const Bytes noteOn = playNote ? Bytes{0x9F, note, 127} : Bytes{};
+    QCOMPARE(sent.size() > before ? sent[before] : Bytes{}, noteOn);
+    if (!playNote)
+        QCOMPARE(result.message, displayName(deck) + u" deck was already marked as playing."_s);
+}
+
+void CommandRouterTest::stateRequests_everyTenSecondsWhileVirtualDJRunsUnreported()
+{
+    // Serato DJ Pro has no such request. VirtualDJ is asked at once, and again 10 seconds later unless it
+    // has reported; seeing it start again in between does not ask early.
+    Harness serato;
+    Harness waiting(DJPlatform::virtualDJ);
+    Harness answering(DJPlatform::virtualDJ);
+    answering.router->listenToDeckReports();
+    for (Harness *harness : {&serato, &waiting, &answering})
+        harness->router->setDJSoftwareRunning(true);
+    QVERIFY(waiting.midi.log->waitForCount(2) && answering.midi.log->waitForCount(2));
+    waiting.router->setDJSoftwareRunning(false);
+    waiting.router->setDJSoftwareRunning(true);
+    answering.midi.input->send({0x9F, 84, 0});
+    QTRY_VERIFY(answering.router->deckStateReported());
+
+    QVERIFY(waiting.midi.log->waitForCount(4, 15s));
+    QVERIFY(RecordingMIDIOutput::waitForTimerThread(*waiting.midi.transport, 500ms));
+    QVERIFY(RecordingMIDIOutput::waitForTimerThread(*answering.midi.transport, 500ms));
+    const std::vector<Bytes> request{{0x9F, 90, 127}, {0x8F, 90, 0}};
+    QCOMPARE(answering.midi.log->bytes(), request);
+    QCOMPARE(waiting.midi.log->bytes(), (std::vector<Bytes>{request[0], request[1], request[0], request[1]}));
+    const std::vector<MIDIMessageLog::Message> sent = waiting.midi.log->messages();
+    QVERIFY(sent[2].time - sent[0].time >= 10s);
+    QCOMPARE(serato.midi.log->count(), std::size_t(0));
 }
 
 void CommandRouterTest::handleVolume_sendsControllerAndRecordsVolume()

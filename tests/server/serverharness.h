@@ -15,13 +15,16 @@
 
 #include <memory>
 
-// A Serato router over an in-memory MIDI output, with pairing code 482913 and the given stored values,
-// and a now-playing monitor that sees Serato running with the files the test sets open.
+// A Serato router over an in-memory MIDI output (or the given transport), with pairing code 482913 and
+// the given stored values, and a now-playing monitor that sees Serato running with the files the test
+// sets open.
 struct RouterHarness
 {
     static constexpr qint64 kProcessID = 4242;
 
-    explicit RouterHarness(QVariantHash stored = {})
+    explicit RouterHarness(QVariantHash stored = {}, std::shared_ptr<MIDITransport> transport = {})
+        : midi(transport ? std::move(transport)
+                         : RecordingMIDIOutput::transport(DJPlatform::serato).transport)
     {
         stored.insert(QStringLiteral("TarvikDJConnector.serato.pairingCode"), QStringLiteral("482913"));
         for (auto entry = stored.cbegin(); entry != stored.cend(); ++entry)
@@ -30,11 +33,11 @@ struct RouterHarness
         auto monitor = std::make_unique<NowPlayingMonitor>(
             DJPlatform::serato, NowPlayingMonitor::Seams{applications, openFiles,
                                                          fixture.path(QStringLiteral("history")), clock});
-        router = std::make_shared<CommandRouter>(DJPlatform::serato,
-                                                 RecordingMIDIOutput::transport(DJPlatform::serato).transport,
-                                                 fixture.settings(), std::move(monitor), clock);
+        router = std::make_shared<CommandRouter>(DJPlatform::serato, midi, fixture.settings(),
+                                                 std::move(monitor), clock);
     }
 
+    std::shared_ptr<MIDITransport> midi;
     TestFixture fixture;
     std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>();
     std::shared_ptr<FakeRunningApplications> applications = std::make_shared<FakeRunningApplications>();

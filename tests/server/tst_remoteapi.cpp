@@ -87,11 +87,12 @@ void RemoteAPITest::response_data()
         R"(intentionally unavailable."})");
     row("pair without token, code with spaces", u"POST /api/pair"_s, R"({"code":" 482913\n"})", none, 200,
         R"({"ok":true,"token":null,"leftState":"stopped","rightState":"stopped","leftVolume":100,)"
-        R"("rightVolume":100,"scriptRevision":9007199254740993,)"
+        R"("rightVolume":100,"scriptRevision":9007199254740993,"deckStateReported":false,)"
         R"("message":"Paired with the Serato DJ Pro connector."})");
     row("status", u"GET /api/status"_s, {}, kToken, 200,
         R"({"ok":true,"leftState":"stopped","rightState":"stopped","leftVolume":100,"rightVolume":100,)"
-        R"("pairedDevices":1,"scriptRevision":9007199254740993,"midiDevice":"Tarvik DJ Connector Serato"})");
+        R"("pairedDevices":1,"scriptRevision":9007199254740993,"deckStateReported":false,)"
+        R"("midiDevice":"Tarvik DJ Connector Serato"})");
     row("read script", u"GET /api/script"_s, {}, kToken, 200,
         R"({"ok":true,"script":"[CUE] Vows","revision":9007199254740993})");
     row("script of 200000 bytes", u"POST /api/script"_s, scriptBodyOfSize(200000), kToken, 200,

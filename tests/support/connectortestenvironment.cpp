@@ -50,6 +50,7 @@ ConnectorEnvironment ConnectorTestEnvironment::make()
     environment.makeTransport = [this](DJPlatform platform) {
         RecordingMIDIOutput::Recorded recorded = RecordingMIDIOutput::transport(platform);
         midiLogs[platform] = recorded.log;
+        midiInputs[platform] = recorded.input;
         ++transportsMade;
         return recorded.transport;
     };

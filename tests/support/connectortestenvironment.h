@@ -5,6 +5,7 @@
 #include "fakeopenfileslister.h"
 #include "fakerunningapplications.h"
 #include "midimessagelog.h"
+#include "recordingmidioutput.h"
 #include "testfixture.h"
 
 #include <QHash>
@@ -40,6 +41,8 @@ struct ConnectorTestEnvironment
     std::shared_ptr<FakeApplicationLauncher> launcher = std::make_shared<FakeApplicationLauncher>();
     // The MIDI log of the latest transport made for each platform.
     std::map<DJPlatform, std::shared_ptr<MIDIMessageLog>> midiLogs;
+    // And the input the DJ software answers it on.
+    std::map<DJPlatform, std::shared_ptr<RecordingMIDIOutput::Input>> midiInputs;
     int transportsMade = 0;
     std::optional<QString> localAddress = QStringLiteral("192.168.1.20");
     QStringList clipboard;

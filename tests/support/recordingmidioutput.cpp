@@ -7,7 +7,8 @@ RecordingMIDIOutput::Recorded RecordingMIDIOutput::transport(DJPlatform platform
 {
     auto output = std::make_unique<RecordingMIDIOutput>(std::move(openFailure));
     std::shared_ptr<MIDIMessageLog> log = output->log();
-    return {MIDITransport::create(platform, std::move(output)), std::move(log)};
+    std::shared_ptr<Input> input = output->m_input;
+    return {MIDITransport::create(platform, std::move(output)), std::move(log), std::move(input)};
 }
 
 bool RecordingMIDIOutput::waitForTimerThread(MIDITransport &transport, std::chrono::milliseconds delay)
@@ -23,6 +24,23 @@ RecordingMIDIOutput::RecordingMIDIOutput(std::optional<MIDIOpenFailure> openFail
     : m_openFailure(std::move(openFailure))
 {}
 
+RecordingMIDIOutput::~RecordingMIDIOutput()
+{
+    close();
+}
+
+void RecordingMIDIOutput::Input::send(const std::vector<std::uint8_t> &message) const
+{
+    std::lock_guard lock(m_lock);
+    if (m_handler)
+        m_handler(message);
+}
+
+void RecordingMIDIOutput::setInputHandler(InputHandler handler)
+{
+    m_handler = std::move(handler);
+}
+
 std::shared_ptr<MIDIMessageLog> RecordingMIDIOutput::log() const
 {
     return m_log;
@@ -30,7 +48,17 @@ std::shared_ptr<MIDIMessageLog> RecordingMIDIOutput::log() const
 
 std::optional<MIDIOpenFailure> RecordingMIDIOutput::open(const QString &, const QString &)
 {
+    if (!m_openFailure) {
+        std::lock_guard lock(m_input->m_lock);
+        m_input->m_handler = m_handler;
+    }
     return m_openFailure;
+}
+
+void RecordingMIDIOutput::close()
+{
+    std::lock_guard lock(m_input->m_lock);
+    m_input->m_handler = nullptr;
 }
 
 void RecordingMIDIOutput::send(const std::array<std::uint8_t, 3> &message)

@@ -6,18 +6,35 @@
 
 #include <chrono>
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <vector>
 
 // An in-memory MIDI output for tests: records into a MIDIMessageLog instead of reaching a MIDI
-// system, or refuses to open with a given failure. Thread-safe.
+// system, and takes what the DJ software would send through its input; or refuses to open with a
+// given failure. Thread-safe.
 class RecordingMIDIOutput final : public MIDIOutput
 {
 public:
-    // A transport on a recording output, with the log to watch it through.
+    // Plays the DJ software's side of the destination: messages reach the transport while the output
+    // is open, and are dropped once it is released.
+    class Input
+    {
+    public:
+        void send(const std::vector<std::uint8_t> &message) const;
+
+    private:
+        friend class RecordingMIDIOutput;
+        mutable std::mutex m_lock;
+        InputHandler m_handler;
+    };
+
+    // A transport on a recording output, with the log to watch it through and the input to answer on.
     struct Recorded
     {
         std::shared_ptr<MIDITransport> transport;
         std::shared_ptr<MIDIMessageLog> log;
+        std::shared_ptr<Input> input;
     };
     static Recorded transport(DJPlatform platform, std::optional<MIDIOpenFailure> openFailure = std::nullopt);
 
@@ -26,13 +43,18 @@ public:
     static bool waitForTimerThread(MIDITransport &transport, std::chrono::milliseconds delay);
 
     explicit RecordingMIDIOutput(std::optional<MIDIOpenFailure> openFailure = std::nullopt);
+    ~RecordingMIDIOutput() override;
 
     std::shared_ptr<MIDIMessageLog> log() const;
 
+    void setInputHandler(InputHandler handler) override;
     std::optional<MIDIOpenFailure> open(const QString &clientName, const QString &sourceName) override;
+    void close() override;
     void send(const std::array<std::uint8_t, 3> &message) override;
 
 private:
     const std::optional<MIDIOpenFailure> m_openFailure;
     const std::shared_ptr<MIDIMessageLog> m_log = std::make_shared<MIDIMessageLog>();
+    const std::shared_ptr<Input> m_input = std::make_shared<Input>();
+    InputHandler m_handler;
 };

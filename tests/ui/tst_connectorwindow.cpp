@@ -267,13 +267,16 @@ void ConnectorWindowTest::settings_checkForUpdatesDisabledWhileCheckRuns()
 void ConnectorWindowTest::statusDot_turnsRedWithMidiError_data()
 {
     QTest::addColumn<bool>("midiFails");
-    QTest::newRow("ready") << false;
-    QTest::newRow("failed") << true;
+    QTest::addColumn<bool>("reporting"); // the DJ software reports the left deck playing
+    QTest::newRow("ready") << false << false;
+    QTest::newRow("ready, reporting") << false << true;
+    QTest::newRow("failed") << true << false;
 }
 
 void ConnectorWindowTest::statusDot_turnsRedWithMidiError()
 {
     QFETCH(bool, midiFails);
+    QFETCH(bool, reporting);
     if (midiFails) {
         m_modelEnvironment.makeTransport = [](DJPlatform platform) {
             return RecordingMIDIOutput::transport(
@@ -285,7 +288,16 @@ void ConnectorWindowTest::statusDot_turnsRedWithMidiError()
     const QColor expected = midiFails ? kRed : kGreen;
     QCOMPARE(colorName(item(u"statusDot"_s), "color"), expected.name());
     QCOMPARE(colorName(item(u"midiLineText"_s), "color"), expected.name());
-    QCOMPARE(text(u"midiLineText"_s), midiFails ? m_model->midiError() : u"Virtual MIDI device ready"_s);
+    if (reporting)
+        m_environment->midiInputs.at(DJPlatform::serato)->send({0x9F, 80, 127});
+    const QString answer = reporting
+                               ? u"Serato DJ Pro is sending deck state."_s
+                               : u"No deck state from Serato DJ Pro yet: reinstall the preset and enable "
+                                 u"the device's MIDI output."_s;
+    QTRY_COMPARE(text(u"midiLineText"_s),
+                 midiFails ? m_model->midiError() : u"Virtual MIDI device ready. "_s + answer);
+    QCOMPARE(text(u"expectedState"_s), reporting ? u"Reported by Serato DJ Pro: left playing, right stopped"_s
+                                                 : u"Expected state: left stopped, right stopped"_s);
 }
 
 void ConnectorWindowTest::statusBar_showsSettingsWarningUntilAWriteLands()
