@@ -1,6 +1,8 @@
 #include "ui/connectorwindow.h"
 
 #include "app/connectormodel.h"
+#include "app/singleinstance.h"
+#include "ui/desktopsession.h"
 #include "ui/pairingqrimageprovider.h"
 
 #include <QFontDatabase>
@@ -53,8 +55,9 @@ std::unique_ptr<QQuickWindow> createConnectorWindow(QQmlEngine &engine, Connecto
         qWarning().noquote() << component.errorString();
         return {};
     }
-    std::unique_ptr<QObject> object(
-        component.createWithInitialProperties({{u"model"_s, QVariant::fromValue(&model)}}));
+    auto session = std::make_unique<DesktopSession>(model);
+    std::unique_ptr<QObject> object(component.createWithInitialProperties(
+        {{u"model"_s, QVariant::fromValue(&model)}, {u"session"_s, QVariant::fromValue(session.get())}}));
     if (!object) {
         qWarning().noquote() << component.errorString();
         return {};
@@ -65,16 +68,28 @@ std::unique_ptr<QQuickWindow> createConnectorWindow(QQmlEngine &engine, Connecto
         return {};
     }
     object.release();
+    session->setParent(window);
+    session.release()->attach(*window);
     return std::unique_ptr<QQuickWindow>(window);
 }
 
-int runConnectorWindow(QGuiApplication &app, ConnectorModel &model)
+DesktopSession &desktopSession(QQuickWindow &window)
+{
+    return *window.findChild<DesktopSession *>(QString(), Qt::FindDirectChildrenOnly);
+}
+
+int runConnectorWindow(QGuiApplication &app, ConnectorModel &model, SingleInstance &instance)
 {
     QQmlEngine engine;
     prepareConnectorEngine(engine, model);
     std::unique_ptr<QQuickWindow> window = createConnectorWindow(engine, model);
     if (!window)
         return 1;
+    // Only the session's Quit ends the process; a hidden window or a closed tray menu does not.
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+    DesktopSession &session = desktopSession(*window);
+    QObject::connect(&session, &DesktopSession::quitRequested, &app, &QCoreApplication::quit);
+    QObject::connect(&instance, &SingleInstance::showRequested, &session, &DesktopSession::showWindow);
     if (const QScreen *screen = window->screen()) {
         QRect frame(QPoint(), window->size());
         frame.moveCenter(screen->availableGeometry().center());
