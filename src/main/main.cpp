@@ -64,7 +64,7 @@ int runHeadless(const CommandLine &commandLine, ConnectorEnvironment environment
     QObject::connect(&shutdownSignals, &ShutdownSignals::received, &shutdownSignals, &QCoreApplication::quit);
     ConnectorModel model(std::move(environment));
     HeadlessConsole console(model, stdout);
-    QObject::connect(&instance, &SingleInstance::showRequested, &instance, [&out] {
+    QObject::connect(&instance, &SingleInstance::showRequested, &console, [&out] {
         out << "Another launch asked for the window; this connector runs without one." << Qt::endl;
     });
     return QCoreApplication::exec();

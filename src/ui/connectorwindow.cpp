@@ -7,6 +7,7 @@
 
 #include <QFontDatabase>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQuickStyle>
@@ -21,6 +22,7 @@ namespace {
 
 constexpr auto kModuleImportPath = "qrc:/qt/qml"_L1;
 constexpr auto kMainDocument = "qrc:/qt/qml/Tarvik/Connector/Main.qml"_L1;
+constexpr auto kLogo = ":/qt/qml/Tarvik/Connector/TarvikLogo.png"_L1;
 constexpr auto kFontFolder = ":/qt/qml/Tarvik/Connector/fonts/"_L1;
 constexpr std::array kFontFiles{"MaterialIcons-Regular.ttf"_L1, "DejaVuSans.ttf"_L1, "DejaVuSans-Bold.ttf"_L1,
                                 "DejaVuSansMono.ttf"_L1, "DejaVuSansMono-Bold.ttf"_L1};
@@ -87,6 +89,9 @@ int runConnectorWindow(QGuiApplication &app, ConnectorModel &model, SingleInstan
         return 1;
     // Only the session's Quit ends the process; a hidden window or a closed tray menu does not.
     QGuiApplication::setQuitOnLastWindowClosed(false);
+    // Ties the window to the installed menu entry and its icon (the Wayland app id).
+    QGuiApplication::setDesktopFileName(u"com.tarvik.djconnector"_s);
+    QGuiApplication::setWindowIcon(QIcon(kLogo));
     DesktopSession &session = desktopSession(*window);
     QObject::connect(&session, &DesktopSession::quitRequested, &app, &QCoreApplication::quit);
     QObject::connect(&instance, &SingleInstance::showRequested, &session, &DesktopSession::showWindow);

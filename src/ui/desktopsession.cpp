@@ -2,6 +2,7 @@
 
 #include "app/connectormodel.h"
 
+#include <QIcon>
 #include <QMenu>
 #include <QQuickWindow>
 #include <QSystemTrayIcon>
