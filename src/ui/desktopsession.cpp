@@ -74,7 +74,7 @@ void DesktopSession::quit()
 
 bool DesktopSession::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched != m_window || event->type() != QEvent::Close)
+    if (event->type() != QEvent::Close || watched != m_window)
         return QObject::eventFilter(watched, event);
     // The window stays; only the question or the tray decides what closing means.
     event->ignore();

@@ -10,6 +10,7 @@ class ConnectorModel;
 class QMenu;
 class QQuickWindow;
 class QSystemTrayIcon;
+class QWindow;
 
 // The window's life on the desktop. Closing the window hides it while the connector goes on serving
 // paired phones: a DJ who closes it by mistake mid-event must not take their control away. Where the
@@ -63,7 +64,8 @@ private:
     void createTrayIcon();
 
     ConnectorModel &m_model;
-    QPointer<QQuickWindow> m_window;
+    // A plain QWindow pointer: the window sends events to the filter while it is being destroyed.
+    QPointer<QWindow> m_window;
     std::unique_ptr<QMenu> m_trayMenu;
     std::unique_ptr<QSystemTrayIcon> m_trayIcon;
     bool m_keepRunningQuestionShown = false;
