@@ -6,6 +6,22 @@
 
 using namespace Qt::StringLiterals;
 
+namespace {
+
+constexpr auto kProgramName = "tarvik-dj-connector"_L1;
+
+// QCommandLineParser names the running file (or a placeholder before the application exists); the
+// help names the program as it is installed.
+QString helpNamingProgram(const QString &helpText)
+{
+    const qsizetype nameEnd = helpText.indexOf(u" [options]"_s);
+    if (nameEnd < 0)
+        return helpText;
+    return u"Usage: "_s + kProgramName + helpText.mid(nameEnd);
+}
+
+} // namespace
+
 QString versionLine()
 {
     return ConnectorConstants::productName() + u' ' + ConnectorConstants::version() + u" ("_s
@@ -43,7 +59,7 @@ CommandLine CommandLine::parse(const QStringList &arguments)
     }
     if (parser.isSet(help)) {
         commandLine.action = Action::showHelp;
-        commandLine.text = parser.helpText();
+        commandLine.text = helpNamingProgram(parser.helpText());
         return commandLine;
     }
     if (parser.isSet(version)) {

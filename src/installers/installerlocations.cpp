@@ -1,5 +1,7 @@
 #include "installers/installerlocations.h"
 
+#include "installers/resourcesfolder.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QStandardPaths>
@@ -19,11 +21,8 @@ QString firstLocation(QStandardPaths::StandardLocation type)
 InstallerLocations InstallerLocations::forSystem()
 {
     InstallerLocations locations;
-    // The build copies resources/ to share/ beside bin/, the same layout as an installed tree.
-    if (QCoreApplication::instance()) {
-        locations.resourcesFolder =
-            QDir::cleanPath(QCoreApplication::applicationDirPath() + u"/../share/tarvik-dj-connector"_s);
-    }
+    if (QCoreApplication::instance())
+        locations.resourcesFolder = resourcesFolderBeside(QCoreApplication::applicationDirPath());
     locations.homeFolder = QDir::homePath();
     locations.documentsFolder = firstLocation(QStandardPaths::DocumentsLocation);
     // ~/Library/Application Support on macOS, ~/.local/share on Linux.

@@ -3,13 +3,15 @@ import QtQuick.Controls.Basic
 import QtQuick.Layouts
 import Tarvik.Connector
 
-// The settings sheet: product and version, the update check, the download and support links.
+// The settings sheet: product and version, the update check, the download and support links, and
+// quitting the connector (closing the window leaves it running).
 Item {
     id: settings
 
     required property ConnectorModel model
 
     signal dismissRequested
+    signal quitRequested
 
     objectName: "connectorSettings"
     implicitWidth: 470
@@ -124,6 +126,15 @@ Item {
             font.family: Theme.fontFamily
             font.pixelSize: Theme.captionSize
             wrapMode: Text.WordWrap
+        }
+
+        Divider {}
+
+        SystemButton {
+            objectName: "quitButton"
+            text: "Quit DJ Connector"
+            symbol: "power"
+            onClicked: settings.quitRequested()
         }
     }
 }

@@ -13,6 +13,8 @@ Item {
     property bool showSettings: false
     property bool showSeratoMappingGuide: false
 
+    signal quitRequested
+
     LinearGradient {
         anchors.fill: parent
         start: Qt.point(0, 0)
@@ -122,6 +124,7 @@ Item {
         ConnectorSettingsView {
             model: view.model
             onDismissRequested: view.showSettings = false
+            onQuitRequested: view.quitRequested()
         }
     }
 

@@ -1,10 +1,13 @@
 #include "ui/connectorwindow.h"
 
 #include "app/connectormodel.h"
+#include "app/singleinstance.h"
+#include "ui/desktopsession.h"
 #include "ui/pairingqrimageprovider.h"
 
 #include <QFontDatabase>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QQmlComponent>
 #include <QQmlEngine>
 #include <QQuickStyle>
@@ -19,6 +22,7 @@ namespace {
 
 constexpr auto kModuleImportPath = "qrc:/qt/qml"_L1;
 constexpr auto kMainDocument = "qrc:/qt/qml/Tarvik/Connector/Main.qml"_L1;
+constexpr auto kLogo = ":/qt/qml/Tarvik/Connector/TarvikLogo.png"_L1;
 constexpr auto kFontFolder = ":/qt/qml/Tarvik/Connector/fonts/"_L1;
 constexpr std::array kFontFiles{"MaterialIcons-Regular.ttf"_L1, "DejaVuSans.ttf"_L1, "DejaVuSans-Bold.ttf"_L1,
                                 "DejaVuSansMono.ttf"_L1, "DejaVuSansMono-Bold.ttf"_L1};
@@ -53,8 +57,9 @@ std::unique_ptr<QQuickWindow> createConnectorWindow(QQmlEngine &engine, Connecto
         qWarning().noquote() << component.errorString();
         return {};
     }
-    std::unique_ptr<QObject> object(
-        component.createWithInitialProperties({{u"model"_s, QVariant::fromValue(&model)}}));
+    auto session = std::make_unique<DesktopSession>(model);
+    std::unique_ptr<QObject> object(component.createWithInitialProperties(
+        {{u"model"_s, QVariant::fromValue(&model)}, {u"session"_s, QVariant::fromValue(session.get())}}));
     if (!object) {
         qWarning().noquote() << component.errorString();
         return {};
@@ -65,16 +70,31 @@ std::unique_ptr<QQuickWindow> createConnectorWindow(QQmlEngine &engine, Connecto
         return {};
     }
     object.release();
+    session->setParent(window);
+    session.release()->attach(*window);
     return std::unique_ptr<QQuickWindow>(window);
 }
 
-int runConnectorWindow(QGuiApplication &app, ConnectorModel &model)
+DesktopSession &desktopSession(QQuickWindow &window)
+{
+    return *window.findChild<DesktopSession *>(QString(), Qt::FindDirectChildrenOnly);
+}
+
+int runConnectorWindow(QGuiApplication &app, ConnectorModel &model, SingleInstance &instance)
 {
     QQmlEngine engine;
     prepareConnectorEngine(engine, model);
     std::unique_ptr<QQuickWindow> window = createConnectorWindow(engine, model);
     if (!window)
         return 1;
+    // Only the session's Quit ends the process; a hidden window or a closed tray menu does not.
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+    // Ties the window to the installed menu entry and its icon (the Wayland app id).
+    QGuiApplication::setDesktopFileName(u"com.tarvik.djconnector"_s);
+    QGuiApplication::setWindowIcon(QIcon(kLogo));
+    DesktopSession &session = desktopSession(*window);
+    QObject::connect(&session, &DesktopSession::quitRequested, &app, &QCoreApplication::quit);
+    QObject::connect(&instance, &SingleInstance::showRequested, &session, &DesktopSession::showWindow);
     if (const QScreen *screen = window->screen()) {
         QRect frame(QPoint(), window->size());
         frame.moveCenter(screen->availableGeometry().center());

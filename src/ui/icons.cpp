@@ -31,6 +31,7 @@ constexpr std::pair<QLatin1StringView, char16_t> kSymbolGlyphs[] = {
     {"iphone.radiowaves.left.and.right"_L1, 0xe0dd}, // phonelink_ring
     {"pause.fill"_L1, 0xe034},                       // pause
     {"play.fill"_L1, 0xe037},                        // play_arrow
+    {"power"_L1, 0xe8ac},                            // power_settings_new
     {"square.and.arrow.down.fill"_L1, 0xf090},       // download
     {"stop.fill"_L1, 0xe047},                        // stop
 };

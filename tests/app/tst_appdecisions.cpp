@@ -110,6 +110,7 @@ void AppDecisionsTest::commandLine_parses_data()
     QTest::newRow("both one-shots") << QStringList{u"--install-mapping"_s, u"--check-for-updates"_s}
                                     << int(A::fail) << false << QString();
     QTest::newRow("unknown option") << QStringList{u"--fast"_s} << int(A::fail) << false << QString();
+    QTest::newRow("help") << QStringList{u"--help"_s} << int(A::showHelp) << false << QString();
 }
 
 void AppDecisionsTest::commandLine_parses()
@@ -124,6 +125,9 @@ void AppDecisionsTest::commandLine_parses()
     QCOMPARE(commandLine.platform ? rawValue(*commandLine.platform) : QString(), platform);
     if (commandLine.action == CommandLine::Action::fail)
         QVERIFY(!commandLine.text.isEmpty());
+    // The help names the program, not the file that happens to run it.
+    if (commandLine.action == CommandLine::Action::showHelp)
+        QVERIFY2(commandLine.text.startsWith(u"Usage: tarvik-dj-connector [options]\n"_s), qPrintable(commandLine.text));
 }
 
 QTEST_GUILESS_MAIN(AppDecisionsTest)

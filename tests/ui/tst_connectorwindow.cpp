@@ -3,11 +3,13 @@
 #include "support/connectortestenvironment.h"
 #include "support/recordingmidioutput.h"
 #include "ui/connectorwindow.h"
+#include "ui/desktopsession.h"
 
 #include <QDir>
 #include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickWindow>
+#include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
@@ -49,18 +51,24 @@ private Q_SLOTS:
     void statusDot_turnsRedWithMidiError_data();
     void statusDot_turnsRedWithMidiError();
     void statusBar_showsSettingsWarningUntilAWriteLands();
+    void closing_withoutTrayAsksAndKeepsServing();
+    void quitButton_confirmsOnlyWhileDevicesArePaired_data();
+    void quitButton_confirmsOnlyWhileDevicesArePaired();
 
 private:
     void openWindow();
     QQuickItem *item(const QString &objectName) const;
     QString text(const QString &objectName) const { return item(objectName)->property("text").toString(); }
     void click(const QString &objectName);
+    void listenOnFreePort();
+    int pairOverLoopback() const;
 
     std::unique_ptr<ConnectorTestEnvironment> m_environment;
     ConnectorEnvironment m_modelEnvironment;
     std::unique_ptr<ConnectorModel> m_model;
     std::unique_ptr<QQmlEngine> m_engine;
     std::unique_ptr<QQuickWindow> m_window;
+    quint16 m_listenPort = 0;
 };
 
 void ConnectorWindowTest::init()
@@ -118,6 +126,31 @@ void ConnectorWindowTest::click(const QString &objectName)
     QVERIFY2(target && target->isVisible(), qPrintable(objectName));
     const QPointF centre = target->mapToScene(QPointF(target->width() / 2, target->height() / 2));
     QTest::mouseClick(m_window.get(), Qt::LeftButton, {}, centre.toPoint());
+}
+
+// The model's listener gets a port known to the test, one the system just handed out as free.
+void ConnectorWindowTest::listenOnFreePort()
+{
+    QTcpServer probe;
+    QVERIFY(probe.listen(QHostAddress::LocalHost));
+    m_listenPort = probe.serverPort();
+    m_modelEnvironment.listenPort = [port = m_listenPort](DJPlatform) { return port; };
+}
+
+// Pairs a device through the model's listener, as the phone does; the answer's HTTP status.
+int ConnectorWindowTest::pairOverLoopback() const
+{
+    QTcpSocket socket;
+    socket.connectToHost(u"127.0.0.1"_s, m_listenPort);
+    if (!socket.waitForConnected(10000))
+        return 0;
+    const QByteArray body = R"({"code":")" + m_model->pairingCode().toLatin1() + R"("})";
+    socket.write("POST /api/pair HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: " + QByteArray::number(body.size())
+                 + "\r\n\r\n" + body);
+    QByteArray answer;
+    while (!answer.contains("\r\n") && socket.waitForReadyRead(10000))
+        answer += socket.readAll();
+    return answer.split(' ').value(1).toInt();
 }
 
 void ConnectorWindowTest::modePicker_switchesSetupStepsAndButtonWords()
@@ -313,6 +346,74 @@ void ConnectorWindowTest::statusBar_showsSettingsWarningUntilAWriteLands()
     QVERIFY(QFile::remove(folder) && QDir().mkdir(folder));
     m_model->saveWeddingScript();
     QVERIFY(!item(u"settingsWarning"_s)->isVisible() && item(u"lastCommand"_s)->isVisible());
+}
+
+// Closing the window must never stop the connector by itself: a DJ may close it mid-event.
+void ConnectorWindowTest::closing_withoutTrayAsksAndKeepsServing()
+{
+    listenOnFreePort();
+    openWindow();
+    QTRY_VERIFY_WITH_TIMEOUT(m_model->serverStatus().startsWith(u"Ready"_s), 10000);
+    DesktopSession &session = desktopSession(*m_window);
+    QSignalSpy quits(&session, &DesktopSession::quitRequested);
+    QObject *question = m_window->findChild<QObject *>(u"keepRunningQuestion"_s);
+
+    // The offscreen platform has no tray, so closing asks.
+    m_window->close();
+    QTRY_VERIFY(question->property("opened").toBool());
+    QVERIFY(m_window->isVisible());
+    QVERIFY(!item(u"keepRunningQuestion.warning"_s)->isVisible());
+    click(u"keepRunningQuestion.accept"_s);
+    QTRY_VERIFY(!m_window->isVisible());
+    QCOMPARE(pairOverLoopback(), 200);
+    QTRY_COMPARE(m_model->pairedDevices(), 1);
+    QCOMPARE(quits.count(), 0);
+
+    // A later launch brings it back; closing it again with a paired device says what quitting costs.
+    session.showWindow();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    m_window->close();
+    QTRY_VERIFY(question->property("opened").toBool());
+    QVERIFY(item(u"keepRunningQuestion.warning"_s)->isVisible());
+    click(u"keepRunningQuestion.cancel"_s);
+    QCOMPARE(quits.count(), 1);
+}
+
+void ConnectorWindowTest::quitButton_confirmsOnlyWhileDevicesArePaired_data()
+{
+    QTest::addColumn<bool>("paired");
+    QTest::newRow("nothing paired") << false;
+    QTest::newRow("device paired") << true;
+}
+
+void ConnectorWindowTest::quitButton_confirmsOnlyWhileDevicesArePaired()
+{
+    QFETCH(bool, paired);
+    listenOnFreePort();
+    openWindow();
+    if (paired) {
+        QTRY_VERIFY_WITH_TIMEOUT(m_model->serverStatus().startsWith(u"Ready"_s), 10000);
+        QCOMPARE(pairOverLoopback(), 200);
+        QTRY_COMPARE(m_model->pairedDevices(), 1);
+    }
+    QSignalSpy quits(&desktopSession(*m_window), &DesktopSession::quitRequested);
+    QObject *confirmation = m_window->findChild<QObject *>(u"quitConfirmation"_s);
+
+    click(u"settingsButton"_s);
+    QTRY_VERIFY(m_window->findChild<QObject *>(u"settingsSheet"_s)->property("opened").toBool());
+    click(u"quitButton"_s);
+    if (paired) {
+        QTRY_VERIFY(confirmation->property("opened").toBool());
+        QCOMPARE(quits.count(), 0);
+        click(u"quitConfirmation.cancel"_s);
+        QTRY_VERIFY(!confirmation->property("visible").toBool());
+        QCOMPARE(quits.count(), 0);
+        click(u"quitButton"_s);
+        QTRY_VERIFY(confirmation->property("opened").toBool());
+        click(u"quitConfirmation.accept"_s);
+    }
+    QCOMPARE(quits.count(), 1);
+    QVERIFY(!confirmation->property("visible").toBool());
 }
 
 QTEST_MAIN(ConnectorWindowTest)

@@ -3,11 +3,12 @@
 #include "app/connectormodel.h"
 #include "app/headlessconsole.h"
 #include "app/shutdownsignals.h"
+#include "app/singleinstance.h"
 #include "ui/connectorwindow.h"
 
+#include <QApplication>
 #include <QClipboard>
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include <QTextStream>
 
 using namespace Qt::StringLiterals;
@@ -52,22 +53,27 @@ int runOnce(const CommandLine &commandLine, ConnectorEnvironment environment)
     return succeeded ? 0 : 1;
 }
 
-int runHeadless(const CommandLine &commandLine, ConnectorEnvironment environment)
+int runHeadless(const CommandLine &commandLine, ConnectorEnvironment environment, SingleInstance &instance)
 {
     if (commandLine.platform)
         ConnectorModel::persistSelectedPlatform(*environment.settings, *commandLine.platform);
-    QTextStream(stdout) << versionLine() << " running without a window. Stop it with Ctrl+C." << Qt::endl;
+    QTextStream out(stdout);
+    out << versionLine() << " running without a window. Stop it with Ctrl+C." << Qt::endl;
 
     ShutdownSignals shutdownSignals;
     QObject::connect(&shutdownSignals, &ShutdownSignals::received, &shutdownSignals, &QCoreApplication::quit);
     ConnectorModel model(std::move(environment));
     HeadlessConsole console(model, stdout);
+    QObject::connect(&instance, &SingleInstance::showRequested, &console, [&out] {
+        out << "Another launch asked for the window; this connector runs without one." << Qt::endl;
+    });
     return QCoreApplication::exec();
 }
 
-// The connector behind its window; closing the window ends the process, which stops the connector
-// as a signal does.
-int runWindow(QGuiApplication &app, const CommandLine &commandLine, ConnectorEnvironment environment)
+// The connector behind its window. Closing the window hides it; the session's Quit, like a signal,
+// ends the event loop, and the model's release stops the connector.
+int runWindow(QApplication &app, const CommandLine &commandLine, ConnectorEnvironment environment,
+              SingleInstance &instance)
 {
     if (commandLine.platform)
         ConnectorModel::persistSelectedPlatform(*environment.settings, *commandLine.platform);
@@ -76,7 +82,16 @@ int runWindow(QGuiApplication &app, const CommandLine &commandLine, ConnectorEnv
     ShutdownSignals shutdownSignals;
     QObject::connect(&shutdownSignals, &ShutdownSignals::received, &shutdownSignals, &QCoreApplication::quit);
     ConnectorModel model(std::move(environment));
-    return runConnectorWindow(app, model);
+    return runConnectorWindow(app, model, instance);
+}
+
+// A connector of this user and settings file already runs: it was asked to show its window.
+bool handedOverToRunningConnector(SingleInstance &instance)
+{
+    if (instance.claim() == SingleInstance::Claim::first)
+        return false;
+    QTextStream(stdout) << "Tarvik DJ Connector is already running." << Qt::endl;
+    return true;
 }
 
 bool displayAvailable()
@@ -108,13 +123,21 @@ int main(int argc, char *argv[])
     }
 
     if (commandLine.action == CommandLine::Action::run && !commandLine.headless && displayAvailable()) {
-        QGuiApplication app(argc, argv);
-        return runWindow(app, commandLine, ConnectorEnvironment::forSystem());
+        QApplication app(argc, argv);
+        ConnectorEnvironment environment = ConnectorEnvironment::forSystem();
+        SingleInstance instance(instanceSocketPath(environment.settings->fileName()));
+        if (handedOverToRunningConnector(instance))
+            return 0;
+        return runWindow(app, commandLine, std::move(environment), instance);
     }
 
     QCoreApplication app(argc, argv);
     ConnectorEnvironment environment = ConnectorEnvironment::forSystem();
+    // One-shot actions run beside a running connector; they open no listener.
     if (commandLine.action != CommandLine::Action::run)
         return runOnce(commandLine, std::move(environment));
-    return runHeadless(commandLine, std::move(environment));
+    SingleInstance instance(instanceSocketPath(environment.settings->fileName()));
+    if (handedOverToRunningConnector(instance))
+        return 0;
+    return runHeadless(commandLine, std::move(environment), instance);
 }
