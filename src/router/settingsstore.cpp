@@ -6,6 +6,7 @@
 #include <QLockFile>
 #include <QTemporaryFile>
 
+#include <chrono>
 #include <cstdio>
 
 using namespace Qt::StringLiterals;
@@ -14,6 +15,9 @@ namespace {
 
 // As long as QSettings elsewhere (the selected platform, a one-shot command) may hold the file's lock.
 constexpr int kLockTimeoutMs = 10000;
+// A writer killed while creating the lock leaves it empty, and Qt can judge such a lock only by its
+// age; every write here takes milliseconds, so it need not block saves for Qt's default 30 seconds.
+constexpr std::chrono::milliseconds kStaleLockAge{2000};
 
 } // namespace
 
@@ -56,6 +60,7 @@ bool SettingsStore::write(const QVariantMap &values)
         return false;
     // The lock QSettings takes on the same file, so no other writer lands between the copy and the rename.
     QLockFile lock(m_fileName + u".lock"_s);
+    lock.setStaleLockTime(kStaleLockAge);
     if (!lock.tryLock(kLockTimeoutMs))
         return false;
     if (!m_leftoversRemoved) {
