@@ -1,7 +1,7 @@
 #include "midi/miditransport.h"
-#include "midi/notemap.h"
 #include "support/recordingmidioutput.h"
 
+#include <QCoreApplication>
 #include <QTest>
 
 #include <future>
@@ -11,70 +11,35 @@ using namespace std::chrono_literals;
 using Bytes = MIDIMessageLog::Bytes;
 
 Q_DECLARE_METATYPE(DJPlatform)
-Q_DECLARE_METATYPE(MIDIOpenFailure)
 
 class MIDITransportTest : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void perPlatform_notesVolumesAndHoldTime_data();
-    void perPlatform_notesVolumesAndHoldTime();
+    void pulse_holdsTheNoteForThePlatformsTime();
     void send_clampsValueAndDropsNonDataBytes();
     void input_reportsEachDecksLatestPlayState_data();
     void input_reportsEachDecksLatestPlayState();
-    void failedOpen_reportsErrorAndDropsEverything_data();
     void failedOpen_reportsErrorAndDropsEverything();
     void release_cancelsPendingNoteOff();
-    void scheduler_runsByDeadlineThenSubmissionOrder();
     void releaseFromATask_doesNotWaitForItself();
 };
 
-void MIDITransportTest::perPlatform_notesVolumesAndHoldTime_data()
+void MIDITransportTest::pulse_holdsTheNoteForThePlatformsTime()
 {
-    QTest::addColumn<DJPlatform>("platform");
-    // Left deck then right deck, each in command order: play, pause, advance, play-next, stop, load.
-    QTest::addColumn<QList<int>>("notes");
-    // Controller values for 25, 50, 75 and 100 percent, and none (-1) for 30, which the remote never offers.
-    QTest::addColumn<QList<int>>("volumes");
-    QTest::addColumn<int>("holdMs");
-
-    QTest::newRow("serato: pause is the play note, 25 percent sends 0")
-        << DJPlatform::serato << QList{80, 80, 82, 82, 83, 88, 84, 84, 86, 86, 87, 89}
-        << QList{0, 32, 51, 64, -1} << 70;
-    QTest::newRow("virtualdj: pause has its own note, 50 percent rounds up to 64")
-        << DJPlatform::virtualDJ << QList{80, 81, 82, 82, 83, 88, 84, 85, 86, 86, 87, 89}
-        << QList{32, 64, 95, 127, -1} << 250;
-}
-
-void MIDITransportTest::perPlatform_notesVolumesAndHoldTime()
-{
-    QFETCH(DJPlatform, platform);
-    QFETCH(QList<int>, notes);
-    QFETCH(QList<int>, volumes);
-    QFETCH(int, holdMs);
-
-    QList<int> actualNotes, actualVolumes;
-    for (const DeckSide deck : {DeckSide::left, DeckSide::right}) {
-        for (const RemoteCommand command : kAllRemoteCommands)
-            actualNotes << NoteMap::note(platform, command, deck);
+    // Which note each command sends is checked against the shipped mapping files in tst_installers.
+    for (const auto &[platform, hold] :
+         {std::pair{DJPlatform::serato, 70ms}, {DJPlatform::virtualDJ, 250ms}}) {
+        const auto [transport, log, input] = RecordingMIDIOutput::transport(platform);
+        const std::uint8_t note = transport->note(RemoteCommand::pause, DeckSide::right);
+        transport->pulse(note);
+        QVERIFY(log->waitForCount(2));
+        const auto messages = log->messages();
+        QCOMPARE(messages[0].bytes, (Bytes{0x9F, note, 127}));
+        QCOMPARE(messages[1].bytes, (Bytes{0x8F, note, 0}));
+        QVERIFY(messages[1].time - messages[0].time >= hold);
     }
-    for (const int percent : {25, 50, 75, 100, 30}) {
-        const std::optional<std::uint8_t> value = NoteMap::volumeValue(platform, percent);
-        actualVolumes << (value ? int(*value) : -1);
-    }
-    QCOMPARE(actualNotes, notes);
-    QCOMPARE(actualVolumes, volumes);
-
-    // A pulse: note-on now, note-off once the hold time has passed.
-    const auto [transport, log, input] = RecordingMIDIOutput::transport(platform);
-    transport->pulse(transport->note(RemoteCommand::pause, DeckSide::right));
-    QVERIFY(log->waitForCount(2));
-    const auto messages = log->messages();
-    const auto note = std::uint8_t(notes[7]); // the right deck's pause
-    QCOMPARE(messages[0].bytes, (Bytes{0x9F, note, 127}));
-    QCOMPARE(messages[1].bytes, (Bytes{0x8F, note, 0}));
-    QVERIFY(messages[1].time - messages[0].time >= std::chrono::milliseconds(holdMs));
 }
 
 void MIDITransportTest::send_clampsValueAndDropsNonDataBytes()
@@ -140,36 +105,29 @@ void MIDITransportTest::input_reportsEachDecksLatestPlayState()
     QVERIFY(released.expired());
 }
 
-void MIDITransportTest::failedOpen_reportsErrorAndDropsEverything_data()
-{
-    QTest::addColumn<DJPlatform>("platform");
-    QTest::addColumn<MIDIOpenFailure>("failure");
-    QTest::addColumn<QString>("message");
-
-    using Stage = MIDIOpenFailure::Stage;
-    QTest::newRow("client") << DJPlatform::virtualDJ << MIDIOpenFailure{u"CoreMIDI"_s, Stage::client, -10830}
-                            << u"CoreMIDI could not start (error -10830)."_s;
-    QTest::newRow("source") << DJPlatform::serato << MIDIOpenFailure{u"JACK"_s, Stage::source, 8}
-                            << u"The Serato DJ Pro virtual MIDI source could not be created (error 8)."_s;
-    QTest::newRow("destination")
-        << DJPlatform::virtualDJ << MIDIOpenFailure{u"ALSA"_s, Stage::destination, 3}
-        << u"The VirtualDJ virtual MIDI destination could not be created (error 3)."_s;
-}
-
 void MIDITransportTest::failedOpen_reportsErrorAndDropsEverything()
 {
-    QFETCH(DJPlatform, platform);
-    QFETCH(MIDIOpenFailure, failure);
-    QFETCH(QString, message);
-
-    const auto [transport, log, input] = RecordingMIDIOutput::transport(platform, failure);
-    QCOMPARE(transport->startupError(), std::optional<QString>(message));
-    input->send({0x9F, 0x50, 0x7F});
-    QVERIFY(!transport->hasHeardFromDJSoftware());
-    transport->pulse(80);
-    transport->setControlChange(20, 64);
-    QVERIFY(RecordingMIDIOutput::waitForTimerThread(*transport, 300ms));
-    QCOMPARE(log->count(), std::size_t(0));
+    using Stage = MIDIOpenFailure::Stage;
+    const std::tuple<DJPlatform, MIDIOpenFailure, QString> failures[] = {
+        {DJPlatform::serato,
+         {u"CoreMIDI"_s, Stage::client, -10830},
+         u"CoreMIDI could not start (error -10830)."_s},
+        {DJPlatform::serato,
+         {u"JACK"_s, Stage::source, 8},
+         u"The Serato DJ Pro virtual MIDI source could not be created (error 8)."_s},
+        {DJPlatform::virtualDJ,
+         {u"ALSA"_s, Stage::destination, 3},
+         u"The VirtualDJ virtual MIDI destination could not be created (error 3)."_s}};
+    for (const auto &[platform, failure, message] : failures) {
+        const auto [transport, log, input] = RecordingMIDIOutput::transport(platform, failure);
+        QCOMPARE(transport->startupError(), std::optional<QString>(message));
+        input->send({0x9F, 0x50, 0x7F});
+        QVERIFY(!transport->hasHeardFromDJSoftware());
+        transport->pulse(80);
+        transport->setControlChange(20, 64);
+        QVERIFY(RecordingMIDIOutput::waitForTimerThread(*transport, 300ms));
+        QCOMPARE(log->count(), std::size_t(0));
+    }
 }
 
 void MIDITransportTest::release_cancelsPendingNoteOff()
@@ -190,20 +148,6 @@ void MIDITransportTest::release_cancelsPendingNoteOff()
         return;
     }
     QSKIP("the machine never released the transport within the hold time");
-}
-
-void MIDITransportTest::scheduler_runsByDeadlineThenSubmissionOrder()
-{
-    std::vector<int> order; // only the timer thread touches it until `done` is set
-    std::promise<void> done;
-    MIDIScheduler scheduler;
-    const auto start = MIDIScheduler::Clock::now();
-    for (const auto &[id, delay] : std::vector<std::pair<int, std::chrono::milliseconds>>{
-             {1, 60ms}, {2, 20ms}, {3, 40ms}, {4, 30ms}, {5, 30ms}})
-        scheduler.schedule(start + delay, [&order, id] { order.push_back(id); });
-    scheduler.schedule(start + 60ms, [&done] { done.set_value(); });
-    QCOMPARE(done.get_future().wait_for(30s), std::future_status::ready);
-    QCOMPARE(order, (std::vector<int>{2, 4, 5, 3, 1}));
 }
 
 void MIDITransportTest::releaseFromATask_doesNotWaitForItself()

@@ -81,10 +81,3 @@ inline QJsonObject bodyOf(const QByteArray &answer)
     const qsizetype headEnd = answer.indexOf("\r\n\r\n");
     return headEnd < 0 ? QJsonObject() : QJsonDocument::fromJson(answer.sliced(headEnd + 4)).object();
 }
-
-// A POST of exactly this many bytes, head included, for sizes around the request limit.
-inline QByteArray requestOfSize(qsizetype size)
-{
-    return "POST /api/script HTTP/1.1\r\nContent-Length: " + QByteArray::number(size - 53) + "\r\n\r\n"
-           + QByteArray(size - 53, 'x');
-}

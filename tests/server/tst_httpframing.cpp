@@ -8,6 +8,17 @@ using Outcome = HTTPRequestParser::Outcome;
 
 Q_DECLARE_METATYPE(HTTPRequestParser::Outcome)
 
+namespace {
+
+// A POST of exactly this many bytes, head included, for sizes around the request limit.
+QByteArray requestOfSize(qsizetype size)
+{
+    return "POST /api/script HTTP/1.1\r\nContent-Length: " + QByteArray::number(size - 53) + "\r\n\r\n"
+           + QByteArray(size - 53, 'x');
+}
+
+} // namespace
+
 class HTTPFramingTest : public QObject
 {
     Q_OBJECT

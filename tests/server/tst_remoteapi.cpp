@@ -99,6 +99,8 @@ void RemoteAPITest::response_data()
         R"({"ok":true,"revision":9007199254740994,"message":"Wedding script saved on this computer."})");
     row("PLAY LEFT in capitals", u"POST /api/command"_s, R"({"command":"PLAY","deck":"LEFT"})", kToken, 200,
         "{" + command + R"("playing","deck":"left"})");
+    row("play-next on the right", u"POST /api/command"_s, R"({"command":"play-next","deck":"right"})", kToken,
+        200, "{" + command + R"("playing","deck":"right"})");
     row("volume as a string", u"POST /api/command"_s, R"({"command":"volume","deck":"right","percent":"75"})",
         kToken, 200, "{" + command + R"("stopped","deck":"right","volumePercent":75})");
     row("volume as a number", u"POST /api/command"_s, R"({"command":"volume","deck":"right","percent":75})",

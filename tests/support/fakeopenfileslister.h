@@ -26,12 +26,10 @@ public:
     }
 
     int looks() const { return m_looks.load(); }
-    qint64 lastProcessID() const { return m_lastProcessID.load(); }
 
     QStringList openPaths(qint64 processID) const override
     {
         ++m_looks;
-        m_lastProcessID = processID;
         std::function<void()> hook;
         QStringList paths;
         {
@@ -47,7 +45,6 @@ public:
 private:
     mutable QMutex m_mutex;
     mutable std::atomic<int> m_looks = 0;
-    mutable std::atomic<qint64> m_lastProcessID = 0;
     QHash<qint64, QStringList> m_paths;
     std::function<void()> m_duringLook;
 };
