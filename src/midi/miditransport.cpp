@@ -53,8 +53,8 @@ MIDITransport::~MIDITransport()
 void MIDITransport::open()
 {
     m_output->setTroubleHandler([this] { noticeTrouble(); });
-    if (const std::optional<MIDIOpenFailure> failure = m_output->open(clientName(m_platform),
-                                                                      midiDeviceName(m_platform))) {
+    if (const std::optional<MIDIOpenFailure> failure =
+            m_output->open(clientName(m_platform), midiDeviceName(m_platform))) {
         m_startupError = startupErrorMessage(m_platform, *failure);
         m_output.reset();
     }

@@ -9,7 +9,6 @@
 #include <mutex>
 #include <string>
 
-
 // The real virtual source through RtMidi: on Linux the ALSA sequencer when it can be opened, else a
 // running JACK server; on macOS CoreMIDI. send() is callable from any thread. Trouble is a failed send
 // or, on JACK, the server's shutdown notice.

@@ -306,10 +306,8 @@ void ConnectorEndToEndTest::midiSystemRestart_waitsThenRecreatesTheSameSource()
     QCOMPARE(token.size(), 32);
 
     jack.stop();
-    QVERIFY2(!connector
-                  .waitForLine(QRegularExpression(u"^The MIDI system stopped\\. Waiting for it to come back…$"_s))
-                  .isEmpty(),
-             qPrintable(connector.output()));
+    const QRegularExpression stopped(u"^The MIDI system stopped\\. Waiting for it to come back…$"_s);
+    QVERIFY2(!connector.waitForLine(stopped).isEmpty(), qPrintable(connector.output()));
     // Meanwhile commands are answered as by a connector without a virtual source.
     const HttpAnswer played =
         request(53731, "POST", "/api/command", R"({"command":"play","deck":"left"})", token);
@@ -318,10 +316,10 @@ void ConnectorEndToEndTest::midiSystemRestart_waitsThenRecreatesTheSameSource()
 
     const qsizetype linesBeforeRestart = connector.lineCount();
     QVERIFY(jack.start());
-    QVERIFY2(!connector.waitForLine(ready, 90000, linesBeforeRestart).isEmpty(), qPrintable(connector.output()));
+    QVERIFY2(!connector.waitForLine(ready, 90000, linesBeforeRestart).isEmpty(),
+             qPrintable(connector.output()));
     // The same source again, once: the old client is gone, not renamed beside a new one.
-    const QStringList connectorPorts =
-        jack.ports().value_or(QStringList()).filter(u"Tarvik DJ Connector"_s);
+    const QStringList connectorPorts = jack.ports().value_or(QStringList()).filter(u"Tarvik DJ Connector"_s);
     QCOMPARE(connectorPorts, QStringList{sourcePort});
     QCOMPARE(connector.stop(), 0);
 }

@@ -174,8 +174,8 @@ void MIDITransportTest::systemStops_dropsAndReopensUntilItIsBack()
 
     system->running = false;
     system->reportTrouble();
-    QTRY_COMPARE_WITH_TIMEOUT(transport->error(),
-                              std::optional(u"The MIDI system stopped. Waiting for it to come back…"_s), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(
+        transport->error(), std::optional(u"The MIDI system stopped. Waiting for it to come back…"_s), 10000);
     transport->pulse(80);
     QTRY_VERIFY_WITH_TIMEOUT(attempts() >= 2, 10000); // tried again while the system is away
     QCOMPARE(system->sent.load(), 0);
