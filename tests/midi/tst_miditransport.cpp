@@ -4,13 +4,54 @@
 #include <QCoreApplication>
 #include <QTest>
 
+#include <atomic>
 #include <future>
+#include <mutex>
 
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 using Bytes = MIDIMessageLog::Bytes;
 
 Q_DECLARE_METATYPE(DJPlatform)
+
+namespace {
+
+// An output on a MIDI system the test stops and starts; it counts what reaches it.
+class StoppableMIDIOutput final : public MIDIOutput
+{
+public:
+    struct System
+    {
+        std::atomic<bool> running = true;
+        std::atomic<int> sent = 0;
+        std::mutex lock;
+        QStringList opened; // "client/source" per successful open
+        int attempts = 0;
+        TroubleHandler reportTrouble;
+    };
+
+    explicit StoppableMIDIOutput(std::shared_ptr<System> system)
+        : m_system(std::move(system))
+    {}
+
+    void setTroubleHandler(TroubleHandler handler) override { m_system->reportTrouble = std::move(handler); }
+    std::optional<MIDIOpenFailure> open(const QString &clientName, const QString &sourceName) override
+    {
+        std::lock_guard lock(m_system->lock);
+        ++m_system->attempts;
+        if (!m_system->running)
+            return MIDIOpenFailure{u"JACK"_s, MIDIOpenFailure::Stage::client, 17};
+        m_system->opened << clientName + u'/' + sourceName;
+        return std::nullopt;
+    }
+    bool isRunning() override { return m_system->running; }
+    void send(const std::array<std::uint8_t, 3> &) override { ++m_system->sent; }
+
+private:
+    std::shared_ptr<System> m_system;
+};
+
+} // namespace
 
 class MIDITransportTest : public QObject
 {
@@ -22,6 +63,7 @@ private Q_SLOTS:
     void input_reportsEachDecksLatestPlayState_data();
     void input_reportsEachDecksLatestPlayState();
     void failedOpen_reportsErrorAndDropsEverything();
+    void systemStops_dropsAndReopensUntilItIsBack();
     void release_cancelsPendingNoteOff();
     void releaseFromATask_doesNotWaitForItself();
 };
@@ -128,6 +170,43 @@ void MIDITransportTest::failedOpen_reportsErrorAndDropsEverything()
         QVERIFY(RecordingMIDIOutput::waitForTimerThread(*transport, 300ms));
         QCOMPARE(log->count(), std::size_t(0));
     }
+}
+
+void MIDITransportTest::systemStops_dropsAndReopensUntilItIsBack()
+{
+    auto system = std::make_shared<StoppableMIDIOutput::System>();
+    const std::shared_ptr<MIDITransport> transport =
+        MIDITransport::create(DJPlatform::serato, std::make_unique<StoppableMIDIOutput>(system));
+    const auto attempts = [&system] {
+        std::lock_guard lock(system->lock);
+        return system->attempts;
+    };
+
+    // Trouble on a running system (a send that failed once) changes nothing.
+    system->reportTrouble();
+    QVERIFY(RecordingMIDIOutput::waitForTimerThread(*transport, 0ms));
+    QCOMPARE(transport->error(), std::nullopt);
+    QCOMPARE(attempts(), 1);
+
+    system->running = false;
+    system->reportTrouble();
+    QTRY_COMPARE_WITH_TIMEOUT(
+        transport->error(), std::optional(u"The MIDI system stopped. Waiting for it to come back…"_s), 10000);
+    transport->pulse(80);
+    QTRY_VERIFY_WITH_TIMEOUT(attempts() >= 2, 10000); // tried again while the system is away
+    QCOMPARE(system->sent.load(), 0);
+
+    system->running = true;
+    QTRY_COMPARE_WITH_TIMEOUT(transport->error(), std::nullopt, 10000);
+    transport->pulse(80);
+    QTRY_COMPARE_WITH_TIMEOUT(system->sent.load(), 2, 10000);
+    // Once back, nothing is retried any more, and the source came back under the same names.
+    const int attemptsWhenBack = attempts();
+    QVERIFY(RecordingMIDIOutput::waitForTimerThread(*transport, 2500ms));
+    QCOMPARE(attempts(), attemptsWhenBack);
+    std::lock_guard lock(system->lock);
+    QCOMPARE(system->opened,
+             QStringList(2, u"Tarvik DJ Connector - Serato Client/Tarvik DJ Connector Serato"_s));
 }
 
 void MIDITransportTest::release_cancelsPendingNoteOff()
