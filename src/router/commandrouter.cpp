@@ -3,6 +3,7 @@
 #include "core/mainthread.h"
 #include "midi/notemap.h"
 #include "router/deckcommands.h"
+#include "router/devicename.h"
 
 #include <QRandomGenerator>
 #include <QStringList>
@@ -20,10 +21,15 @@ namespace {
 
 constexpr QLatin1StringView kPairingCodeSuffix(".pairingCode");
 constexpr QLatin1StringView kPairedTokensSuffix(".pairedTokens");
+constexpr QLatin1StringView kPairedDevicesSuffix(".pairedDevices");
 constexpr QLatin1StringView kWeddingScriptSuffix(".weddingScript");
 constexpr QLatin1StringView kScriptRevisionSuffix(".scriptRevision");
 
 constexpr int kPairingCodeLength = 6;
+constexpr qint64 kWrongCodeNoticeMSecs = 30 * 1000;
+// Polling must not become a disk write per request.
+constexpr qint64 kLastSeenSaveMSecs = 60 * 1000;
+const QString kWindow = u"window"_s;
 
 struct PendingPulse
 {
@@ -105,6 +111,7 @@ CommandRouter::CommandRouter(DJPlatform platform, std::shared_ptr<MIDITransport>
               defaults ? defaults->format() : QSettings::NativeFormat)
     , m_clock(clock ? std::move(clock) : std::make_shared<SystemClock>())
     , m_stateRequests(std::make_shared<StateRequests>())
+    , m_wrongCodeNotices(kWrongCodeNoticeMSecs)
 {
     Q_ASSERT(m_midi);
     // No other thread sees the router yet: no lock is needed here.
@@ -112,6 +119,17 @@ CommandRouter::CommandRouter(DJPlatform platform, std::shared_ptr<MIDITransport>
 
     const QStringList tokens = stored.value(key(kPairedTokensSuffix)).toStringList();
     m_tokens.insert(tokens.cbegin(), tokens.cend());
+    const QVariant devices = stored.value(key(kPairedDevicesSuffix));
+    m_devicesStored = devices.isValid();
+    std::set<QString> ids;
+    for (const QString &token : m_tokens)
+        ids.insert(deviceId(token));
+    // Records of tokens that are gone (edited out of the file) are dropped.
+    for (const PairedDevice &device : decodePairedDevices(devices.toString())) {
+        if (ids.contains(device.id))
+            m_devices.insert_or_assign(device.id, device);
+    }
+    m_lastSeenSavedAt = m_clock->nowMSecsSinceEpoch();
     m_storedWeddingScript = stored.value(key(kWeddingScriptSuffix)).toString();
     m_storedScriptRevision = stored.value(key(kScriptRevisionSuffix)).toLongLong();
 
@@ -125,6 +143,14 @@ CommandRouter::CommandRouter(DJPlatform platform, std::shared_ptr<MIDITransport>
     }
     // Whoever builds the router reads its first condition from settingsWarning().
     m_storeConditionChanged = false;
+}
+
+CommandRouter::~CommandRouter()
+{
+    if (!m_lastSeenChanged)
+        return;
+    // No other thread reaches a router that is going: no lock is needed.
+    persist(storedValues({m_storedWeddingScript, m_storedScriptRevision}));
 }
 
 QString CommandRouter::pairingCode() const
@@ -154,6 +180,49 @@ std::optional<QString> CommandRouter::pair(const QString &code)
     }
     persist(values);
     reportSettingsCondition();
+    reportDevicesChange();
+    return token;
+}
+
+std::optional<QString> CommandRouter::pair(const QString &code, const PairingRequester &requester)
+{
+    const QString name = deviceNameFromUserAgent(requester.userAgent);
+    std::optional<QString> token;
+    PairedDevice device;
+    bool announceWrongCode = false;
+    {
+        std::lock_guard writing(m_writeLock);
+        QVariantMap values;
+        {
+            std::lock_guard lock(m_lock);
+            const qint64 now = m_clock->nowMSecsSinceEpoch();
+            if (code.trimmed() != m_storedPairingCode) {
+                announceWrongCode = m_wrongCodeNotices.letThrough(requester.address, now);
+            } else {
+                token = QUuid::createUuid().toString(QUuid::Id128).toUpper();
+                device = PairedDevice{deviceId(*token), name, requester.address, now, std::nullopt, {}};
+                m_tokens.insert(*token);
+                m_devices.insert_or_assign(device.id, device);
+                ++m_stateRevision;
+                values = storedValues({m_storedWeddingScript, m_storedScriptRevision});
+            }
+        }
+        if (token)
+            persist(values);
+    }
+    if (!token) {
+        // Every guess is kept in the log; the window hears of one per address every 30 seconds.
+        const QString message = u"Wrong pairing code from "_s + requester.address + u'.';
+        if (announceWrongCode)
+            notify(message);
+        recordActivity(u"wrongcode"_s, message, name + u' ' + requester.address);
+        return std::nullopt;
+    }
+    reportSettingsCondition();
+    reportDevicesChange();
+    const QString message = u"Paired "_s + device.name + u" ("_s + device.pairedFrom + u")."_s;
+    notify(message);
+    recordActivity(u"pairing"_s, message, device.label());
     return token;
 }
 
@@ -165,6 +234,105 @@ bool CommandRouter::isAuthorized(const std::optional<QString> &token) const
     return m_tokens.contains(*token);
 }
 
+bool CommandRouter::admitRequest(const RequestOrigin &origin)
+{
+    if (!origin.token || origin.token->isEmpty())
+        return false;
+    bool becameConnected = false;
+    bool saveDue = false;
+    {
+        std::lock_guard lock(m_lock);
+        if (!m_tokens.contains(*origin.token))
+            return false;
+        const QString id = deviceId(*origin.token);
+        auto device = m_devices.try_emplace(id, PairedDevice::unknown(id)).first;
+        const qint64 now = m_clock->nowMSecsSinceEpoch();
+        becameConnected = !device->second.connected(now);
+        device->second.lastSeenAt = now;
+        device->second.lastSeenFrom = origin.address;
+        m_lastSeenChanged = true;
+        saveDue = now - m_lastSeenSavedAt >= kLastSeenSaveMSecs || now < m_lastSeenSavedAt;
+    }
+    if (saveDue)
+        saveLastSeen();
+    if (becameConnected)
+        reportDevicesChange();
+    return true;
+}
+
+void CommandRouter::saveLastSeen()
+{
+    {
+        std::lock_guard writing(m_writeLock);
+        QVariantMap values;
+        {
+            std::lock_guard lock(m_lock);
+            if (!m_lastSeenChanged)
+                return;
+            values = storedValues({m_storedWeddingScript, m_storedScriptRevision});
+        }
+        persist(values);
+    }
+    reportSettingsCondition();
+}
+
+void CommandRouter::reportPairingBlocked(const QString &address)
+{
+    const QString message =
+        u"Pairing from "_s + address + u" is blocked for 10 minutes after too many wrong codes."_s;
+    notify(message);
+    recordActivity(u"blocked"_s, message, address);
+}
+
+QList<PairedDevice> CommandRouter::pairedDevices() const
+{
+    std::lock_guard lock(m_lock);
+    return pairedDevicesLocked();
+}
+
+QList<PairedDevice> CommandRouter::pairedDevicesLocked() const
+{
+    std::map<QString, PairedDevice> devices;
+    for (const QString &token : m_tokens) {
+        const QString id = deviceId(token);
+        const auto record = m_devices.find(id);
+        devices.insert_or_assign(id, record != m_devices.end() ? record->second : PairedDevice::unknown(id));
+    }
+    QList<PairedDevice> list;
+    for (const auto &[id, device] : devices)
+        list.append(device);
+    return list;
+}
+
+bool CommandRouter::forgetDevice(const QString &id)
+{
+    PairedDevice forgotten;
+    {
+        std::lock_guard writing(m_writeLock);
+        QVariantMap values;
+        {
+            std::lock_guard lock(m_lock);
+            const auto erased =
+                std::erase_if(m_tokens, [&id](const QString &token) { return deviceId(token) == id; });
+            if (erased == 0)
+                return false;
+            const auto record = m_devices.find(id);
+            forgotten = record != m_devices.end() ? record->second : PairedDevice::unknown(id);
+            m_devices.erase(id);
+            ++m_stateRevision;
+            values = storedValues({m_storedWeddingScript, m_storedScriptRevision});
+        }
+        persist(values);
+    }
+    reportSettingsCondition();
+    reportDevicesChange();
+    const QString message =
+        u"Forgot "_s + forgotten.name + u" ("_s + forgotten.lastAddress() + u"). It must pair again."_s;
+    notify(message);
+    recordActivity(u"forget"_s, message, kWindow);
+    return true;
+}
+
 QString CommandRouter::resetPairing()
 {
     QString code;
@@ -174,6 +342,7 @@ QString CommandRouter::resetPairing()
         {
             std::lock_guard lock(m_lock);
             m_tokens.clear();
+            m_devices.clear();
             m_storedPairingCode = generatePairingCode();
             code = m_storedPairingCode;
             ++m_stateRevision;
@@ -182,7 +351,10 @@ QString CommandRouter::resetPairing()
         persist(values);
     }
     reportSettingsCondition();
-    notify(shortName(m_platform) + u" pairing reset. Existing devices must pair again."_s);
+    reportDevicesChange();
+    const QString message = shortName(m_platform) + u" pairing reset. Existing devices must pair again."_s;
+    notify(message);
+    recordActivity(u"reset"_s, message, kWindow);
     return code;
 }
 
@@ -201,6 +373,19 @@ void CommandRouter::setOnSettingsWarningChange(std::function<void()> callback)
 {
     std::lock_guard lock(m_callbackLock);
     m_onSettingsWarningChange = std::move(callback);
+}
+
+void CommandRouter::setOnDevicesChange(std::function<void()> callback)
+{
+    std::lock_guard lock(m_callbackLock);
+    m_onDevicesChange = std::move(callback);
+}
+
+void CommandRouter::setOnActivity(
+    std::function<void(const QString &, const QString &, const QString &)> callback)
+{
+    std::lock_guard lock(m_callbackLock);
+    m_onActivity = std::move(callback);
 }
 
 QString CommandRouter::settingsWarning() const
@@ -224,9 +409,10 @@ int CommandRouter::expectedVolume(DeckSide deck) const
     return m_decks[index(deck)].volume;
 }
 
-CommandResult CommandRouter::handle(RemoteCommand command, DeckSide deck)
+CommandResult CommandRouter::handle(RemoteCommand command, DeckSide deck, const RequestOrigin &origin)
 {
     DeckCommands::Outcome outcome;
+    QString device;
     {
         std::lock_guard lock(m_lock);
         DeckExpectation &expectation = m_decks[index(deck)];
@@ -243,8 +429,10 @@ CommandResult CommandRouter::handle(RemoteCommand command, DeckSide deck)
         }
         expectation = outcome.next;
         ++m_stateRevision;
+        device = originLabel(origin);
     }
     notify(outcome.message);
+    recordActivity(u"command"_s, outcome.message, device);
     return CommandResult{true,           outcome.message, outcome.next.state,
                          newCommandID(), rawValue(deck),  std::nullopt};
 }
@@ -294,7 +482,8 @@ void CommandRouter::updateStateRequests()
         scheduleStateRequest(weak_from_this(), *m_midi, m_stateRequests);
 }
 
-std::optional<CommandResult> CommandRouter::handleVolume(int percent, DeckSide deck)
+std::optional<CommandResult> CommandRouter::handleVolume(int percent, DeckSide deck,
+                                                         const RequestOrigin &origin)
 {
     const std::optional<std::uint8_t> value = NoteMap::volumeValue(m_platform, percent);
     if (!value)
@@ -302,8 +491,10 @@ std::optional<CommandResult> CommandRouter::handleVolume(int percent, DeckSide d
     m_midi->setControlChange(NoteMap::volumeController(deck), *value);
 
     QString state;
+    QString device;
     {
         std::lock_guard lock(m_lock);
+        device = originLabel(origin);
         // Serato's mapping drives one music level from either controller, so both decks follow it.
         if (m_platform == DJPlatform::serato) {
             for (DeckExpectation &expectation : m_decks)
@@ -316,6 +507,7 @@ std::optional<CommandResult> CommandRouter::handleVolume(int percent, DeckSide d
     }
     const QString message = DeckCommands::volumeMessage(m_platform, percent, deck);
     notify(message);
+    recordActivity(u"volume"_s, message, device);
     return CommandResult{true, message, state, newCommandID(), rawValue(deck), percent};
 }
 
@@ -325,10 +517,11 @@ WeddingScriptSnapshot CommandRouter::weddingScriptSnapshot() const
     return {m_storedWeddingScript, m_storedScriptRevision};
 }
 
-std::optional<qint64> CommandRouter::updateWeddingScript(const QString &text)
+std::optional<qint64> CommandRouter::updateWeddingScript(const QString &text, const RequestOrigin &origin)
 {
     WeddingScriptSnapshot script{text.trimmed(), 0};
     bool saved = false;
+    QString device;
     {
         std::lock_guard writing(m_writeLock);
         QVariantMap values;
@@ -340,6 +533,7 @@ std::optional<qint64> CommandRouter::updateWeddingScript(const QString &text)
                                     : m_storedScriptRevision;
             script.revision = std::max(m_clock->nowMSecsSinceEpoch(), next);
             values = storedValues(script);
+            device = originLabel(origin);
         }
         // The text and its revision are written together and kept only once they are on disk.
         saved = persist(values);
@@ -354,6 +548,11 @@ std::optional<qint64> CommandRouter::updateWeddingScript(const QString &text)
     if (!saved)
         return std::nullopt;
     notify(shortName(m_platform) + u" wedding script updated for paired devices."_s);
+    // The text itself never goes to the log: only its revision and size.
+    recordActivity(u"script"_s,
+                   u"Wedding script saved: revision "_s + QString::number(script.revision) + u", "_s
+                       + QString::number(script.text.toUtf8().size()) + u" bytes."_s,
+                   device);
     return script.revision;
 }
 
@@ -378,13 +577,34 @@ QString CommandRouter::key(QLatin1StringView suffix) const
     return defaultsPrefix(m_platform) + suffix;
 }
 
-QVariantMap CommandRouter::storedValues(const WeddingScriptSnapshot &script) const
+QVariantMap CommandRouter::storedValues(const WeddingScriptSnapshot &script)
 {
     // std::set keeps the tokens in ascending order.
-    return {{key(kPairingCodeSuffix), m_storedPairingCode},
-            {key(kPairedTokensSuffix), QStringList(m_tokens.cbegin(), m_tokens.cend())},
-            {key(kWeddingScriptSuffix), script.text},
-            {key(kScriptRevisionSuffix), script.revision}};
+    QVariantMap values{{key(kPairingCodeSuffix), m_storedPairingCode},
+                       {key(kPairedTokensSuffix), QStringList(m_tokens.cbegin(), m_tokens.cend())},
+                       {key(kWeddingScriptSuffix), script.text},
+                       {key(kScriptRevisionSuffix), script.revision}};
+    m_lastSeenChanged = false;
+    m_lastSeenSavedAt = m_clock->nowMSecsSinceEpoch();
+    if (m_devices.empty() && !m_devicesStored)
+        return values;
+    m_devicesStored = true;
+    QList<PairedDevice> records;
+    for (const auto &[id, device] : m_devices)
+        records.append(device);
+    values.insert(key(kPairedDevicesSuffix), encodePairedDevices(records));
+    return values;
+}
+
+QString CommandRouter::originLabel(const RequestOrigin &origin) const
+{
+    if (!origin.token)
+        return kWindow;
+    const QString id = deviceId(*origin.token);
+    const auto record = m_devices.find(id);
+    PairedDevice device = record != m_devices.end() ? record->second : PairedDevice::unknown(id);
+    device.lastSeenFrom = origin.address;
+    return device.label();
 }
 
 bool CommandRouter::persist(const QVariantMap &values)
@@ -436,6 +656,33 @@ void CommandRouter::reportSettingsCondition()
         if (callback)
             callback();
     });
+}
+
+void CommandRouter::reportDevicesChange()
+{
+    postToMainThread([router = weak_from_this()] {
+        const std::shared_ptr<CommandRouter> strong = router.lock();
+        if (!strong)
+            return;
+        std::function<void()> callback;
+        {
+            std::lock_guard lock(strong->m_callbackLock);
+            callback = strong->m_onDevicesChange;
+        }
+        if (callback)
+            callback();
+    });
+}
+
+void CommandRouter::recordActivity(const QString &kind, const QString &message, const QString &device) const
+{
+    std::function<void(const QString &, const QString &, const QString &)> callback;
+    {
+        std::lock_guard lock(m_callbackLock);
+        callback = m_onActivity;
+    }
+    if (callback)
+        callback(kind, message, device);
 }
 
 void CommandRouter::deliver(const QString &message) const

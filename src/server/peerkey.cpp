@@ -14,3 +14,14 @@ QString peerKey(const QHostAddress &address)
     std::fill(std::begin(bytes.c) + 8, std::end(bytes.c), quint8(0));
     return QHostAddress(bytes).toString() + u"/64"_s;
 }
+
+QString peerAddressText(const QHostAddress &address)
+{
+    bool isIPv4 = false;
+    const quint32 ipv4 = address.toIPv4Address(&isIPv4);
+    if (isIPv4)
+        return QHostAddress(ipv4).toString();
+    QHostAddress withoutScope = address;
+    withoutScope.setScopeId(QString());
+    return withoutScope.toString();
+}

@@ -84,16 +84,17 @@ HTTPResponse RemoteAPI::response(const HTTPRequest &request, const QHostAddress 
     if (method == "POST"_L1 && path == "/api/pair"_L1)
         return pair(request, peer);
     // Before the path is looked at, so that an unpaired caller cannot map the routes.
-    if (!m_router->isAuthorized(request.bearerToken()))
+    const RequestOrigin origin{request.bearerToken(), peerAddressText(peer)};
+    if (!m_router->admitRequest(origin))
         return failure(401, u"Pair this device with Tarvik DJ Connector first."_s);
     if (method == "GET"_L1 && path == "/api/status"_L1)
         return status();
     if (method == "GET"_L1 && path == "/api/script"_L1)
         return readScript();
     if (method == "POST"_L1 && path == "/api/script"_L1)
-        return replaceScript(request);
+        return replaceScript(request, origin);
     if (method == "POST"_L1 && path == "/api/command"_L1)
-        return command(request);
+        return command(request, origin);
     return failure(404, u"Not found."_s);
 }
 
@@ -115,9 +116,14 @@ HTTPResponse RemoteAPI::pair(const HTTPRequest &request, const QHostAddress &pee
         return pairingRefused();
     const std::optional<QJsonObject> body = jsonObject(request.body);
     const std::optional<QString> code = body ? stringValue(*body, u"code"_s) : std::nullopt;
-    const std::optional<QString> token = code ? m_router->pair(*code) : std::nullopt;
+    const QString address = peerAddressText(peer);
+    const std::optional<QString> token =
+        code ? m_router->pair(*code, {request.headers.value(u"user-agent"_s), address}) : std::nullopt;
     if (!token) {
         m_pairingThrottle.recordFailure(peerKey);
+        // Refused peers are answered above, so this is the one failure that starts a block.
+        if (!m_pairingThrottle.allows(peerKey))
+            m_router->reportPairingBlocked(address);
         return pairingRefused();
     }
     m_pairingThrottle.recordSuccess(peerKey);
@@ -164,14 +170,14 @@ HTTPResponse RemoteAPI::readScript() const
         200, {{u"ok"_s, true}, {u"script"_s, snapshot.text}, {u"revision"_s, snapshot.revision}});
 }
 
-HTTPResponse RemoteAPI::replaceScript(const HTTPRequest &request) const
+HTTPResponse RemoteAPI::replaceScript(const HTTPRequest &request, const RequestOrigin &origin) const
 {
     const std::optional<QJsonObject> body =
         request.body.size() > kMaxScriptBodySize ? std::nullopt : jsonObject(request.body);
     const std::optional<QString> script = body ? stringValue(*body, u"script"_s) : std::nullopt;
     if (!script)
         return failure(400, u"The wedding script could not be saved."_s);
-    const std::optional<qint64> revision = m_router->updateWeddingScript(*script);
+    const std::optional<qint64> revision = m_router->updateWeddingScript(*script, origin);
     if (!revision)
         return failure(500, u"The wedding script could not be saved on this computer."_s);
     return HTTPResponse::json(200, {{u"ok"_s, true},
@@ -179,7 +185,7 @@ HTTPResponse RemoteAPI::replaceScript(const HTTPRequest &request) const
                                     {u"message"_s, u"Wedding script saved on this computer."_s}});
 }
 
-HTTPResponse RemoteAPI::command(const HTTPRequest &request) const
+HTTPResponse RemoteAPI::command(const HTTPRequest &request, const RequestOrigin &origin) const
 {
     const std::optional<QJsonObject> body = jsonObject(request.body);
     if (!body)
@@ -197,13 +203,13 @@ HTTPResponse RemoteAPI::command(const HTTPRequest &request) const
         if (!percent || *percent < std::numeric_limits<int>::min()
             || *percent > std::numeric_limits<int>::max())
             return volumeRefused();
-        const std::optional<CommandResult> result = m_router->handleVolume(int(*percent), *deck);
+        const std::optional<CommandResult> result = m_router->handleVolume(int(*percent), *deck, origin);
         return result ? HTTPResponse::json(200, result->toJson()) : volumeRefused();
     }
     const std::optional<RemoteCommand> remoteCommand = remoteCommandFromRawValue(commandName);
     if (!remoteCommand)
         return unknownCommand();
-    return HTTPResponse::json(200, m_router->handle(*remoteCommand, *deck).toJson());
+    return HTTPResponse::json(200, m_router->handle(*remoteCommand, *deck, origin).toJson());
 }
 
 void RemoteAPI::addTrack(QJsonObject &object, const std::optional<TrackInfo> &track)

@@ -14,6 +14,7 @@
 #include <optional>
 
 class CommandRouter;
+struct RequestOrigin;
 
 // The remote API: one parsed request and the peer's address in, one JSON response out. Called on
 // the server thread, one request at a time.
@@ -29,8 +30,8 @@ private:
     HTTPResponse pair(const HTTPRequest &request, const QHostAddress &peer);
     HTTPResponse status();
     HTTPResponse readScript() const;
-    HTTPResponse replaceScript(const HTTPRequest &request) const;
-    HTTPResponse command(const HTTPRequest &request) const;
+    HTTPResponse replaceScript(const HTTPRequest &request, const RequestOrigin &origin) const;
+    HTTPResponse command(const HTTPRequest &request, const RequestOrigin &origin) const;
     // Adds the `track` object while a track is playing.
     static void addTrack(QJsonObject &object, const std::optional<TrackInfo> &track);
 
