@@ -8,7 +8,8 @@
 struct ActivityEntry
 {
     QDateTime time;  // local time of the event
-    QString kind;    // a fixed lower-case word: command, volume, pairing, forget, reset, wrongcode, blocked, script, platform, midi, ...
+    QString kind;    // a fixed lower-case word: command, volume, pairing, forget, reset, wrongcode, blocked,
+                     // script, platform, midi, ...
     QString message; // the user-facing message
     QString device;  // "Tarvik DJ Remote 192.168.1.23 A1B2C3D4", or "window" for the window's test buttons
 };

@@ -99,9 +99,9 @@ void ActivityLog::writeUntilStopped()
         lock.unlock();
 
         if (dropped > 0) {
-            lines.push_back(activityLine({QDateTime::currentDateTime(), u"log"_s,
-                                          u"%1 events were not logged: the disk did not keep up."_s.arg(dropped),
-                                          u"connector"_s}));
+            lines.push_back(activityLine(
+                {QDateTime::currentDateTime(), u"log"_s,
+                 u"%1 events were not logged: the disk did not keep up."_s.arg(dropped), u"connector"_s}));
         }
         if (!writeLines(lines))
             reportWriteFailure();

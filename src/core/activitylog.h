@@ -13,8 +13,8 @@
 #include <thread>
 
 // The activity log: one line per event in a text file that rotates, and the latest entries in memory.
-// Lives on the thread that created it (normally the main thread); append() and recentEntries() are called from
-// any thread. A writer thread of its own does all file work, so no caller ever waits for the disk.
+// Lives on the thread that created it (normally the main thread); append() and recentEntries() are called
+// from any thread. A writer thread of its own does all file work, so no caller ever waits for the disk.
 class ActivityLog : public QObject
 {
     Q_OBJECT
@@ -30,7 +30,8 @@ public:
     ~ActivityLog() override; // writes what is still queued, then stops its writer thread
     QString filePath() const;
     // Any thread; never waits for the disk (a writer thread of its own appends the lines).
-    // When the file would pass rotationBytes, activity.log becomes activity.log.1 (.1 -> .2, .2 -> .3, .3 dropped).
+    // When the file would pass rotationBytes, activity.log becomes activity.log.1
+    // (.1 -> .2, .2 -> .3, .3 dropped).
     void append(const ActivityEntry &entry);
     // The last recentLimit entries, newest first. Any thread.
     QList<ActivityEntry> recentEntries() const;
