@@ -16,7 +16,7 @@ function(connector_add_test name)
   endif()
   set_tests_properties(${name} PROPERTIES
     TIMEOUT 300
-    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;CONNECTOR_SOURCE_DIR=${PROJECT_SOURCE_DIR};${ARG_ENVIRONMENT}")
+    ENVIRONMENT "QT_QPA_PLATFORM=offscreen;CONNECTOR_SOURCE_DIR=${PROJECT_SOURCE_DIR};XDG_STATE_HOME=${CMAKE_BINARY_DIR}/tests/state;${ARG_ENVIRONMENT}")
   if(ARG_RESOURCE_LOCK)
     set_tests_properties(${name} PROPERTIES RESOURCE_LOCK "${ARG_RESOURCE_LOCK}")
   endif()

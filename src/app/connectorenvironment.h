@@ -16,6 +16,7 @@
 #include <memory>
 #include <optional>
 
+class ActivityLog;
 class MIDITransport;
 
 // Everything the connector model reaches outside itself, so tests can give it a temporary home,
@@ -37,6 +38,8 @@ struct ConnectorEnvironment
     int updateTimeoutMs = 8000;
     // Absent where there is no clipboard (headless).
     std::function<void(const QString &)> copyToClipboard;
+    // Where the running connector keeps its activity; absent: nothing is kept (one-shot commands).
+    std::shared_ptr<ActivityLog> activityLog;
 
     // The real computer: the standard settings store, its processes, network and folders.
     static ConnectorEnvironment forSystem();

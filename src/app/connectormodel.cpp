@@ -6,6 +6,7 @@
 #include "app/qrcodeimage.h"
 #include "app/updatechecker.h"
 #include "app/updatemanifest.h"
+#include "core/activitylog.h"
 #include "core/connectorconstants.h"
 #include "core/mainthread.h"
 #include "installers/installererror.h"
@@ -41,6 +42,7 @@ ConnectorModel::ConnectorModel(ConnectorEnvironment environment, Activation acti
     if (activation == Activation::actionsOnly)
         return;
 
+    listenToActivityLog();
     activateSelectedPlatform();
     m_timer.setInterval(kRefreshIntervalMs);
     connect(&m_timer, &QTimer::timeout, this, &ConnectorModel::refreshStatus);
@@ -87,6 +89,17 @@ void ConnectorModel::activateSelectedPlatform()
         if (self && self->m_runtime)
             self->setSettingsWarning(self->m_runtime->router->settingsWarning());
     });
+    m_runtime->router->setOnDevicesChange([self] {
+        if (self)
+            self->refreshDevices();
+    });
+    if (m_environment.activityLog) {
+        m_runtime->router->setOnActivity([log = m_environment.activityLog, clock = m_environment.clock](
+                                             const QString &kind, const QString &message,
+                                             const QString &device) {
+            log->append({QDateTime::fromMSecsSinceEpoch(clock->nowMSecsSinceEpoch()), kind, message, device});
+        });
+    }
     m_runtime->router->listenToDeckReports();
     m_runtime->server->setOnStatus([self](const QString &status) {
         postToMainThread([self, status] {
@@ -110,9 +123,11 @@ void ConnectorModel::choosePlatform(DJPlatform platform)
     m_selectedPlatform = platform;
     Q_EMIT selectedPlatformChanged();
     persistSelectedPlatform(*m_environment.settings, platform);
-    if (running)
+    if (running) {
+        recordActivity(u"platform"_s, u"Switched to "_s + displayName(platform) + u" mode."_s, u"window"_s);
+        m_recordedMidiState.reset();
         activateSelectedPlatform();
-    else
+    } else
         refreshMappingStatus();
 }
 
@@ -129,6 +144,7 @@ void ConnectorModel::refreshStatus()
     CommandRouter &router = *m_runtime->router;
     setPairingCode(router.pairingCode());
     setPairedDevices(router.pairedDeviceCount());
+    refreshDevices();
     setLeftState(router.expectedState(DeckSide::left));
     setRightState(router.expectedState(DeckSide::right));
     setSettingsWarning(router.settingsWarning());
@@ -144,6 +160,7 @@ void ConnectorModel::refreshStatus()
     m_lastLoadedWeddingScript = snapshot.text;
 
     setMidiError(m_runtime->midi->error());
+    recordMidiState();
     if (const std::optional<QString> address = m_environment.localIPv4Address())
         setRemoteAddress(u"http://"_s + *address + u':' + QString::number(port(m_selectedPlatform)));
     refreshPairingQRCode();

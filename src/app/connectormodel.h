@@ -10,6 +10,7 @@
 #include <QString>
 #include <QTimer>
 #include <QUrl>
+#include <QVariantList>
 
 #include <memory>
 #include <optional>
@@ -40,6 +41,16 @@ class ConnectorModel : public QObject
     Q_PROPERTY(QImage pairingQRCode READ pairingQRCode NOTIFY pairingQRCodeChanged)
     Q_PROPERTY(QString pairingPayload READ pairingPayload NOTIFY pairingQRCodeChanged)
     Q_PROPERTY(int pairedDevices READ pairedDevices NOTIFY pairedDevicesChanged)
+    // One map per paired device: id, name, address, connected (bool), presence ("Connected", "Last
+    // seen 4 min ago", "Not seen since pairing"). Notifies only when it changes.
+    Q_PROPERTY(QVariantList devices READ devices NOTIFY devicesChanged)
+    Q_PROPERTY(int connectedDevices READ connectedDevices NOTIFY devicesChanged)
+    // The activity log's latest entries, newest first: maps of time (for display), kind, message, device.
+    Q_PROPERTY(QVariantList activityEntries READ activityEntries NOTIFY activityEntriesChanged)
+    // Empty without a log.
+    Q_PROPERTY(QString activityLogFolder READ activityLogFolder CONSTANT)
+    // Empty until the log could not be written once; then says so, for the rest of the run.
+    Q_PROPERTY(QString activityLogWarning READ activityLogWarning NOTIFY activityLogWarningChanged)
     Q_PROPERTY(QString remoteAddress READ remoteAddress NOTIFY remoteAddressChanged)
     Q_PROPERTY(bool djSoftwareRunning READ djSoftwareRunning NOTIFY djSoftwareRunningChanged)
     Q_PROPERTY(bool mappingInstalled READ mappingInstalled NOTIFY mappingInstalledChanged)
@@ -86,6 +97,11 @@ public:
     QImage pairingQRCode() const { return m_pairingQRCode; }
     QString pairingPayload() const { return m_lastPairingPayload.value_or(QString()); }
     int pairedDevices() const { return m_pairedDevices; }
+    QVariantList devices() const { return m_devices; }
+    int connectedDevices() const { return m_connectedDevices; }
+    QVariantList activityEntries() const { return m_activityEntries; }
+    QString activityLogFolder() const;
+    QString activityLogWarning() const { return m_activityLogWarning; }
     QString remoteAddress() const { return m_remoteAddress; }
     bool djSoftwareRunning() const { return m_djSoftwareRunning; }
     bool mappingInstalled() const { return m_mappingInstalled; }
@@ -119,6 +135,7 @@ public:
     Q_INVOKABLE void sendSeratoMappingPulse(const QString &command, const QString &deck);
     Q_INVOKABLE void saveWeddingScript();
     Q_INVOKABLE void resetPairing();
+    Q_INVOKABLE void forgetDevice(const QString &id);
     Q_INVOKABLE void installVirtualDJMapping();
     Q_INVOKABLE void installSeratoMapping();
     Q_INVOKABLE void copyAddress();
@@ -133,6 +150,9 @@ Q_SIGNALS:
     void pairingCodeChanged();
     void pairingQRCodeChanged();
     void pairedDevicesChanged();
+    void devicesChanged();
+    void activityEntriesChanged();
+    void activityLogWarningChanged();
     void remoteAddressChanged();
     void djSoftwareRunningChanged();
     void mappingInstalledChanged();
@@ -158,6 +178,12 @@ private:
 
     void activateSelectedPlatform();
     void refreshStatus();
+    void refreshDevices();
+    void listenToActivityLog();
+    void refreshActivityEntries();
+    // Keeps an event of the window or the connector itself in the activity log.
+    void recordActivity(const QString &kind, const QString &message, const QString &device) const;
+    void recordMidiState();
     void refreshPairingQRCode();
     void refreshMappingStatus();
     bool installVirtualDJMappingReporting();
@@ -196,6 +222,11 @@ private:
     QString m_pairingCode;
     QImage m_pairingQRCode;
     int m_pairedDevices = 0;
+    QVariantList m_devices;
+    int m_connectedDevices = 0;
+    QVariantList m_activityEntries;
+    QString m_activityLogWarning;
+    std::optional<QString> m_recordedMidiState;
     QString m_remoteAddress;
     bool m_djSoftwareRunning = false;
     bool m_mappingInstalled = false;

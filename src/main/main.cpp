@@ -4,6 +4,7 @@
 #include "app/headlessconsole.h"
 #include "app/shutdownsignals.h"
 #include "app/singleinstance.h"
+#include "core/activitylog.h"
 #include "ui/connectorwindow.h"
 
 #include <QApplication>
@@ -55,6 +56,7 @@ int runOnce(const CommandLine &commandLine, ConnectorEnvironment environment)
 
 int runHeadless(const CommandLine &commandLine, ConnectorEnvironment environment, SingleInstance &instance)
 {
+    environment.activityLog = std::make_shared<ActivityLog>(ActivityLog::defaultFilePath());
     if (commandLine.platform)
         ConnectorModel::persistSelectedPlatform(*environment.settings, *commandLine.platform);
     QTextStream out(stdout);
@@ -78,6 +80,7 @@ int runWindow(QApplication &app, const CommandLine &commandLine, ConnectorEnviro
     if (commandLine.platform)
         ConnectorModel::persistSelectedPlatform(*environment.settings, *commandLine.platform);
     environment.copyToClipboard = [](const QString &text) { QGuiApplication::clipboard()->setText(text); };
+    environment.activityLog = std::make_shared<ActivityLog>(ActivityLog::defaultFilePath());
 
     ShutdownSignals shutdownSignals;
     QObject::connect(&shutdownSignals, &ShutdownSignals::received, &shutdownSignals, &QCoreApplication::quit);

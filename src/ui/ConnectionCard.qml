@@ -3,11 +3,14 @@ import QtQuick.Controls.Basic
 import QtQuick.Layouts
 import Tarvik.Connector
 
-// Connecting a phone or tablet: QR code, pairing code, paired count and the manual address.
+// Connecting a phone or tablet: QR code, pairing code, the paired devices and the manual address.
 ConnectorCard {
     id: connectionCard
 
     required property ConnectorModel model
+
+    // FORGET on a device's row; the view asks before the model forgets it.
+    signal forgetRequested(string id, string name)
 
     objectName: "connectionCard"
 
@@ -133,6 +136,78 @@ ConnectorCard {
                     font.family: Theme.fontFamily
                     font.pixelSize: Theme.captionSize
                     font.weight: Theme.heavy
+                }
+            }
+        }
+
+        ColumnLayout {
+            objectName: "deviceList"
+            Layout.fillWidth: true
+            visible: connectionCard.model.devices.length > 0
+            spacing: 8
+
+            Repeater {
+                model: connectionCard.model.devices
+
+                delegate: RowLayout {
+                    id: device
+
+                    required property var modelData
+
+                    objectName: "device." + modelData.id
+                    Layout.fillWidth: true
+                    spacing: 8
+
+                    Rectangle {
+                        Layout.alignment: Qt.AlignTop
+                        Layout.topMargin: 4
+                        implicitWidth: 8
+                        implicitHeight: 8
+                        radius: 4
+                        color: device.modelData.connected ? Theme.green : Qt.rgba(1, 1, 1, 0.25)
+                    }
+
+                    ColumnLayout {
+                        Layout.fillWidth: true
+                        spacing: 1
+
+                        Text {
+                            Layout.fillWidth: true
+                            text: device.modelData.name
+                            color: "white"
+                            elide: Text.ElideRight
+                            font.family: Theme.fontFamily
+                            font.pixelSize: Theme.calloutSize
+                            font.weight: Font.Bold
+                        }
+
+                        Text {
+                            Layout.fillWidth: true
+                            objectName: "device." + device.modelData.id + ".presence"
+                            text: device.modelData.address + " · " + device.modelData.presence
+                            color: device.modelData.connected ? Theme.green : Theme.muted
+                            elide: Text.ElideRight
+                            font.family: Theme.fontFamily
+                            font.pixelSize: Theme.caption2Size
+                        }
+                    }
+
+                    AbstractButton {
+                        id: forgetButton
+
+                        objectName: "device." + device.modelData.id + ".forget"
+                        text: "FORGET"
+                        onClicked: connectionCard.forgetRequested(device.modelData.id, device.modelData.name)
+
+                        contentItem: Text {
+                            text: forgetButton.text
+                            color: Theme.red
+                            opacity: forgetButton.down ? 0.6 : 1
+                            font.family: Theme.fontFamily
+                            font.pixelSize: Theme.caption2Size
+                            font.weight: Theme.heavy
+                        }
+                    }
                 }
             }
         }

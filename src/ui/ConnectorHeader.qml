@@ -4,7 +4,8 @@ import QtQuick.Layouts
 import Qt5Compat.GraphicalEffects
 import Tarvik.Connector
 
-// The window's header: logo, product lines, the DJ software pill and the settings button.
+// The window's header: logo, product lines, how many devices are connected, the DJ software pill and
+// the settings button.
 RowLayout {
     id: header
 
@@ -75,6 +76,27 @@ RowLayout {
 
     Item {
         Layout.fillWidth: true
+    }
+
+    Rectangle {
+        objectName: "connectedDevicesPill"
+        visible: header.model.connectedDevices > 0
+        implicitWidth: connectedText.implicitWidth + 24
+        implicitHeight: connectedText.implicitHeight + 18
+        radius: height / 2
+        color: Qt.rgba(1, 1, 1, 0.07)
+
+        Text {
+            id: connectedText
+
+            objectName: "connectedDevicesText"
+            anchors.centerIn: parent
+            text: header.model.connectedDevices + (header.model.connectedDevices === 1 ? " DEVICE CONNECTED" : " DEVICES CONNECTED")
+            color: Theme.green
+            font.family: Theme.fontFamily
+            font.pixelSize: Theme.captionSize
+            font.weight: Theme.heavy
+        }
     }
 
     Rectangle {

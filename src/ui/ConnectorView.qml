@@ -12,6 +12,9 @@ Item {
     required property ConnectorModel model
     property bool showSettings: false
     property bool showSeratoMappingGuide: false
+    property bool showActivity: false
+    // The device FORGET asks about: {id, name}, or null.
+    property var deviceToForget: null
 
     signal quitRequested
 
@@ -70,6 +73,7 @@ Item {
                     ConnectionCard {
                         Layout.fillWidth: true
                         model: view.model
+                        onForgetRequested: (id, name) => view.deviceToForget = {id: id, name: name}
                     }
 
                     SetupCard {
@@ -102,7 +106,29 @@ Item {
         StatusBar {
             Layout.fillWidth: true
             model: view.model
+            onActivityRequested: view.showActivity = true
         }
+    }
+
+    QuestionSheet {
+        objectName: "forgetDeviceQuestion"
+        visible: view.deviceToForget !== null
+        title: view.deviceToForget ? "Forget " + view.deviceToForget.name + "?" : ""
+        detail: "This device loses control at once and must pair again with the pairing code."
+        cancelText: "Cancel"
+        acceptText: "Forget"
+        onCancelled: view.deviceToForget = null
+        onAccepted: {
+            view.model.forgetDevice(view.deviceToForget.id);
+            view.deviceToForget = null;
+        }
+    }
+
+    ActivitySheet {
+        visible: view.showActivity
+        entries: view.model.activityEntries
+        logFolderPath: view.model.activityLogFolder
+        onClosed: view.showActivity = false
     }
 
     // Each sheet's view is created when its flag turns true and destroyed when the sheet closes, so

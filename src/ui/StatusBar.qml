@@ -3,11 +3,14 @@ import QtQuick.Layouts
 import Tarvik.Connector
 
 // The bar closing the window: MIDI dot, server status, the latest message (or, while settings cannot
-// be saved, that warning) and the version.
+// be saved, that warning), the way to the activity log (red once the log cannot be written) and the
+// version.
 Rectangle {
     id: statusBar
 
     required property ConnectorModel model
+
+    signal activityRequested
 
     objectName: "statusBar"
     implicitHeight: 38
@@ -67,6 +70,23 @@ Rectangle {
             elide: Text.ElideRight
             font.family: Theme.fontFamily
             font.pixelSize: Theme.captionSize
+        }
+
+        AbstractButton {
+            id: activityButton
+
+            objectName: "activityButton"
+            text: "ACTIVITY"
+            onClicked: statusBar.activityRequested()
+
+            contentItem: Text {
+                text: activityButton.text
+                color: statusBar.model.activityLogWarning !== "" ? Theme.red : Theme.cyan
+                opacity: activityButton.down ? 0.6 : 1
+                font.family: Theme.fontFamily
+                font.pixelSize: Theme.caption2Size
+                font.weight: Theme.heavy
+            }
         }
 
         Text {
