@@ -44,7 +44,9 @@ CommandLine CommandLine::parse(const QStringList &arguments)
         u"Install the selected DJ software's preset or mapping, print the outcome and exit."_s);
     const QCommandLineOption checkForUpdates(u"check-for-updates"_s,
                                              u"Check for a newer version, print the outcome and exit."_s);
-    parser.addOptions({help, version, headless, platform, installMapping, checkForUpdates});
+    const QCommandLineOption devices(
+        u"devices"_s, u"Print one line per device paired with the selected DJ software mode and exit."_s);
+    parser.addOptions({help, version, headless, platform, installMapping, checkForUpdates, devices});
 
     CommandLine commandLine;
     if (!parser.parse(arguments)) {
@@ -80,10 +82,17 @@ CommandLine CommandLine::parse(const QStringList &arguments)
         commandLine.text = u"Choose one of --install-mapping and --check-for-updates."_s;
         return commandLine;
     }
+    if (parser.isSet(devices) && (parser.isSet(installMapping) || parser.isSet(checkForUpdates))) {
+        commandLine.action = Action::fail;
+        commandLine.text = u"--devices runs alone: leave out --install-mapping and --check-for-updates."_s;
+        return commandLine;
+    }
     commandLine.headless = parser.isSet(headless);
     if (parser.isSet(installMapping))
         commandLine.action = Action::installMapping;
     else if (parser.isSet(checkForUpdates))
         commandLine.action = Action::checkForUpdates;
+    else if (parser.isSet(devices))
+        commandLine.action = Action::listDevices;
     return commandLine;
 }

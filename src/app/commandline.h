@@ -10,7 +10,7 @@
 // What the connector was asked to do on its command line.
 struct CommandLine
 {
-    enum class Action { run, showHelp, showVersion, installMapping, checkForUpdates, fail };
+    enum class Action { run, showHelp, showVersion, installMapping, checkForUpdates, listDevices, fail };
 
     Action action = Action::run;
     bool headless = false;

@@ -1,6 +1,7 @@
 #include "app/commandline.h"
 #include "app/connectorenvironment.h"
 #include "app/connectormodel.h"
+#include "app/devicelisting.h"
 #include "app/headlessconsole.h"
 #include "app/shutdownsignals.h"
 #include "app/singleinstance.h"
@@ -28,7 +29,14 @@ QStringList argumentsOf(int argc, char *argv[])
 int runOnce(const CommandLine &commandLine, ConnectorEnvironment environment)
 {
     QTextStream out(stdout);
-    ConnectorModel model(std::move(environment), ConnectorModel::Activation::actionsOnly);
+    ConnectorModel model(environment, ConnectorModel::Activation::actionsOnly);
+    if (commandLine.action == CommandLine::Action::listDevices) {
+        // Reads the file only: the selection stays as it is, and a running connector keeps its own.
+        const DJPlatform platform = commandLine.platform.value_or(model.selectedPlatform());
+        for (const QString &line : deviceListing(storedPairedDevices(*environment.settings, platform)))
+            out << line << Qt::endl;
+        return 0;
+    }
     if (commandLine.platform)
         model.choosePlatform(*commandLine.platform);
 

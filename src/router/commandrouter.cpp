@@ -20,8 +20,6 @@ using namespace Qt::StringLiterals;
 namespace {
 
 constexpr QLatin1StringView kPairingCodeSuffix(".pairingCode");
-constexpr QLatin1StringView kPairedTokensSuffix(".pairedTokens");
-constexpr QLatin1StringView kPairedDevicesSuffix(".pairedDevices");
 constexpr QLatin1StringView kWeddingScriptSuffix(".weddingScript");
 constexpr QLatin1StringView kScriptRevisionSuffix(".scriptRevision");
 
@@ -117,18 +115,7 @@ CommandRouter::CommandRouter(DJPlatform platform, std::shared_ptr<MIDITransport>
     // No other thread sees the router yet: no lock is needed here.
     const QVariantMap stored = m_store.read();
 
-    const QStringList tokens = stored.value(key(kPairedTokensSuffix)).toStringList();
-    m_tokens.insert(tokens.cbegin(), tokens.cend());
-    const QVariant devices = stored.value(key(kPairedDevicesSuffix));
-    m_devicesStored = devices.isValid();
-    std::set<QString> ids;
-    for (const QString &token : m_tokens)
-        ids.insert(deviceId(token));
-    // Records of tokens that are gone (edited out of the file) are dropped.
-    for (const PairedDevice &device : decodePairedDevices(devices.toString())) {
-        if (ids.contains(device.id))
-            m_devices.insert_or_assign(device.id, device);
-    }
+    m_pairing = StoredPairing::read(stored, m_platform);
     m_lastSeenSavedAt = m_clock->nowMSecsSinceEpoch();
     m_storedWeddingScript = stored.value(key(kWeddingScriptSuffix)).toString();
     m_storedScriptRevision = stored.value(key(kScriptRevisionSuffix)).toLongLong();
@@ -162,7 +149,7 @@ QString CommandRouter::pairingCode() const
 int CommandRouter::pairedDeviceCount() const
 {
     std::lock_guard lock(m_lock);
-    return static_cast<int>(m_tokens.size());
+    return static_cast<int>(m_pairing.tokens.size());
 }
 
 std::optional<QString> CommandRouter::pair(const QString &code)
@@ -174,7 +161,7 @@ std::optional<QString> CommandRouter::pair(const QString &code)
         std::lock_guard lock(m_lock);
         if (code.trimmed() != m_storedPairingCode)
             return std::nullopt;
-        m_tokens.insert(token);
+        m_pairing.tokens.insert(token);
         ++m_stateRevision;
         values = storedValues({m_storedWeddingScript, m_storedScriptRevision});
     }
@@ -201,8 +188,8 @@ std::optional<QString> CommandRouter::pair(const QString &code, const PairingReq
             } else {
                 token = QUuid::createUuid().toString(QUuid::Id128).toUpper();
                 device = PairedDevice{deviceId(*token), name, requester.address, now, std::nullopt, {}};
-                m_tokens.insert(*token);
-                m_devices.insert_or_assign(device.id, device);
+                m_pairing.tokens.insert(*token);
+                m_pairing.devices.insert_or_assign(device.id, device);
                 ++m_stateRevision;
                 values = storedValues({m_storedWeddingScript, m_storedScriptRevision});
             }
@@ -231,7 +218,7 @@ bool CommandRouter::isAuthorized(const std::optional<QString> &token) const
     if (!token || token->isEmpty())
         return false;
     std::lock_guard lock(m_lock);
-    return m_tokens.contains(*token);
+    return m_pairing.tokens.contains(*token);
 }
 
 bool CommandRouter::admitRequest(const RequestOrigin &origin)
@@ -242,10 +229,10 @@ bool CommandRouter::admitRequest(const RequestOrigin &origin)
     bool saveDue = false;
     {
         std::lock_guard lock(m_lock);
-        if (!m_tokens.contains(*origin.token))
+        if (!m_pairing.tokens.contains(*origin.token))
             return false;
         const QString id = deviceId(*origin.token);
-        auto device = m_devices.try_emplace(id, PairedDevice::unknown(id)).first;
+        auto device = m_pairing.devices.try_emplace(id, PairedDevice::unknown(id)).first;
         const qint64 now = m_clock->nowMSecsSinceEpoch();
         becameConnected = !device->second.connected(now);
         device->second.lastSeenAt = now;
@@ -287,21 +274,7 @@ void CommandRouter::reportPairingBlocked(const QString &address)
 QList<PairedDevice> CommandRouter::pairedDevices() const
 {
     std::lock_guard lock(m_lock);
-    return pairedDevicesLocked();
-}
-
-QList<PairedDevice> CommandRouter::pairedDevicesLocked() const
-{
-    std::map<QString, PairedDevice> devices;
-    for (const QString &token : m_tokens) {
-        const QString id = deviceId(token);
-        const auto record = m_devices.find(id);
-        devices.insert_or_assign(id, record != m_devices.end() ? record->second : PairedDevice::unknown(id));
-    }
-    QList<PairedDevice> list;
-    for (const auto &[id, device] : devices)
-        list.append(device);
-    return list;
+    return m_pairing.deviceList();
 }
 
 bool CommandRouter::forgetDevice(const QString &id)
@@ -312,13 +285,13 @@ bool CommandRouter::forgetDevice(const QString &id)
         QVariantMap values;
         {
             std::lock_guard lock(m_lock);
-            const auto erased =
-                std::erase_if(m_tokens, [&id](const QString &token) { return deviceId(token) == id; });
+            const auto erased = std::erase_if(m_pairing.tokens,
+                                              [&id](const QString &token) { return deviceId(token) == id; });
             if (erased == 0)
                 return false;
-            const auto record = m_devices.find(id);
-            forgotten = record != m_devices.end() ? record->second : PairedDevice::unknown(id);
-            m_devices.erase(id);
+            const auto record = m_pairing.devices.find(id);
+            forgotten = record != m_pairing.devices.end() ? record->second : PairedDevice::unknown(id);
+            m_pairing.devices.erase(id);
             ++m_stateRevision;
             values = storedValues({m_storedWeddingScript, m_storedScriptRevision});
         }
@@ -341,8 +314,8 @@ QString CommandRouter::resetPairing()
         QVariantMap values;
         {
             std::lock_guard lock(m_lock);
-            m_tokens.clear();
-            m_devices.clear();
+            m_pairing.tokens.clear();
+            m_pairing.devices.clear();
             m_storedPairingCode = generatePairingCode();
             code = m_storedPairingCode;
             ++m_stateRevision;
@@ -579,20 +552,12 @@ QString CommandRouter::key(QLatin1StringView suffix) const
 
 QVariantMap CommandRouter::storedValues(const WeddingScriptSnapshot &script)
 {
-    // std::set keeps the tokens in ascending order.
     QVariantMap values{{key(kPairingCodeSuffix), m_storedPairingCode},
-                       {key(kPairedTokensSuffix), QStringList(m_tokens.cbegin(), m_tokens.cend())},
                        {key(kWeddingScriptSuffix), script.text},
                        {key(kScriptRevisionSuffix), script.revision}};
+    m_pairing.addTo(values, m_platform);
     m_lastSeenChanged = false;
     m_lastSeenSavedAt = m_clock->nowMSecsSinceEpoch();
-    if (m_devices.empty() && !m_devicesStored)
-        return values;
-    m_devicesStored = true;
-    QList<PairedDevice> records;
-    for (const auto &[id, device] : m_devices)
-        records.append(device);
-    values.insert(key(kPairedDevicesSuffix), encodePairedDevices(records));
     return values;
 }
 
@@ -601,8 +566,8 @@ QString CommandRouter::originLabel(const RequestOrigin &origin) const
     if (!origin.token)
         return kWindow;
     const QString id = deviceId(*origin.token);
-    const auto record = m_devices.find(id);
-    PairedDevice device = record != m_devices.end() ? record->second : PairedDevice::unknown(id);
+    const auto record = m_pairing.devices.find(id);
+    PairedDevice device = record != m_pairing.devices.end() ? record->second : PairedDevice::unknown(id);
     device.lastSeenFrom = origin.address;
     return device.label();
 }

@@ -12,6 +12,7 @@
 #include "router/noticecoalescer.h"
 #include "router/paireddevice.h"
 #include "router/settingsstore.h"
+#include "router/storedpairing.h"
 
 #include <QSettings>
 #include <QString>
@@ -19,7 +20,6 @@
 #include <array>
 #include <atomic>
 #include <functional>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -142,8 +142,6 @@ private:
     // The lock is held: everything the router stores, with the given script. The last-seen times
     // in it count as saved from now.
     QVariantMap storedValues(const WeddingScriptSnapshot &script);
-    // The lock is held.
-    QList<PairedDevice> pairedDevicesLocked() const;
     QString originLabel(const RequestOrigin &origin) const;
     // Writes the last-seen times when any changed since the last write.
     void saveLastSeen();
@@ -175,11 +173,9 @@ private:
     bool m_djSoftwareRunning = false;
     // Shared with the pending request on the MIDI timer thread, which must not lock the router.
     const std::shared_ptr<StateRequests> m_stateRequests;
-    std::set<QString> m_tokens;
-    // By device id; a token paired by an older version has none until it is seen.
-    std::map<QString, PairedDevice> m_devices;
-    // Whether the store holds device records: an older file gains the key only once there are some.
-    bool m_devicesStored = false;
+    // A token paired by an older version has no record until it is seen. An older file gains the
+    // records key only once there are records.
+    StoredPairing m_pairing;
     bool m_lastSeenChanged = false;
     qint64 m_lastSeenSavedAt = 0;
     NoticeCoalescer m_wrongCodeNotices;
