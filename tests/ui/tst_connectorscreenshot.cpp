@@ -1,12 +1,19 @@
 #include "support/servicerequirement.h"
 
+#include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QGuiApplication>
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QPixmap>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QSettings>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -34,6 +41,46 @@ bool xServerAvailable()
     return std::system("xdpyinfo >/dev/null 2>&1") == 0;
 }
 
+// Two devices paired earlier: the phone that polls during the test and a tablet seen 12 minutes ago.
+const QString kPhoneToken = u"6F0C2A51D3B84E0F9A7C1B2D3E4F5A6B"_s;
+const QString kTabletToken = u"0A1B2C3D4E5F60718293A4B5C6D7E8F9"_s;
+
+QJsonObject deviceRecord(const QString &token, const QString &name, const QString &address, qint64 seenAgo)
+{
+    const QDateTime now = QDateTime::currentDateTimeUtc();
+    const QString id = QString::fromLatin1(
+        QCryptographicHash::hash(token.toUtf8(), QCryptographicHash::Sha256).toHex().left(8).toUpper());
+    return {{u"id"_s, id},
+            {u"name"_s, name},
+            {u"pairedFrom"_s, address},
+            {u"pairedAt"_s, now.addDays(-2).toString(Qt::ISODateWithMs)},
+            {u"lastSeen"_s, now.addSecs(-seenAgo).toString(Qt::ISODateWithMs)},
+            {u"lastSeenFrom"_s, address}};
+}
+
+void pairDevicesBeforeStart(const QString &home)
+{
+    QSettings settings(home + u"/.config/Tarvik/DJ Connector.conf"_s, QSettings::IniFormat);
+    settings.setValue(u"TarvikDJConnector.serato.pairedTokens"_s, QStringList{kTabletToken, kPhoneToken});
+    const QJsonArray records{
+        deviceRecord(kPhoneToken, u"Tarvik DJ Remote"_s, u"192.168.1.23"_s, 3600),
+        deviceRecord(kTabletToken, u"Tarvik DJ Remote iPad"_s, u"192.168.1.31"_s, 12 * 60)};
+    settings.setValue(u"TarvikDJConnector.serato.pairedDevices"_s,
+                      QString::fromUtf8(QJsonDocument(records).toJson(QJsonDocument::Compact)));
+}
+
+// The phone's status poll over loopback; true when the connector answered 200.
+bool pollStatus()
+{
+    QTcpSocket socket;
+    socket.connectToHost(u"127.0.0.1"_s, 53731);
+    if (!socket.waitForConnected(5'000))
+        return false;
+    socket.write("GET /api/status HTTP/1.1\r\nHost: 127.0.0.1\r\nAuthorization: Bearer "
+                 + kPhoneToken.toLatin1() + "\r\nContent-Length: 0\r\n\r\n");
+    return socket.waitForReadyRead(5'000) && socket.readAll().startsWith("HTTP/1.1 200");
+}
+
 bool near(QRgb pixel, const QColor &expected, int tolerance)
 {
     return std::max({std::abs(qRed(pixel) - expected.red()), std::abs(qGreen(pixel) - expected.green()),
@@ -43,8 +90,9 @@ bool near(QRgb pixel, const QColor &expected, int tolerance)
 
 } // namespace
 
-// Starts the real application under an X server, grabs its window once it has settled and checks
-// what a person would see. The picture stays in the build tree for a person to look at.
+// Starts the real application under an X server with two paired devices, one of them polling, grabs
+// its window once it has settled and checks what a person would see. The picture stays in the build tree for
+// a person to look at.
 class ConnectorScreenshotTest : public QObject
 {
     Q_OBJECT
@@ -72,6 +120,7 @@ void ConnectorScreenshotTest::window_showsAtDefaultSizeAndStopsCleanly()
          {"XDG_CONFIG_HOME"_L1, "XDG_DATA_HOME"_L1, "XDG_CACHE_HOME"_L1, "XDG_STATE_HOME"_L1})
         environment.remove(variable);
     environment.insert(u"XDG_RUNTIME_DIR"_s, home.path());
+    pairDevicesBeforeStart(home.path());
     QProcess application;
     application.setProcessEnvironment(environment);
     application.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -84,9 +133,11 @@ void ConnectorScreenshotTest::window_showsAtDefaultSizeAndStopsCleanly()
 
     WId window = 0;
     QTRY_VERIFY_WITH_TIMEOUT((window = viewableWindow()) != 0, 60'000);
-    // Settled once two grabs a second apart agree.
+    // Settled once two grabs a second apart agree; the phone polls meanwhile, so it stays connected.
     QImage shot, previous;
+    QTRY_VERIFY_WITH_TIMEOUT(pollStatus(), 30'000);
     QTRY_VERIFY_WITH_TIMEOUT(([&] {
+                                 pollStatus();
                                  previous = shot;
                                  QTest::qWait(1'000);
                                  shot = QGuiApplication::primaryScreen()->grabWindow(window).toImage();
@@ -102,11 +153,16 @@ void ConnectorScreenshotTest::window_showsAtDefaultSizeAndStopsCleanly()
     QCOMPARE(shot.size(), QSize(1080, 780));
     QVERIFY(near(shot.pixel(0, 0), QColor::fromRgbF(0.018f, 0.05f, 0.105f), 4));
     int gold = 0;
+    // In the header only the connected-devices text is green (the DJ software is not running).
+    int headerGreen = 0;
     for (int y = 0; y < shot.height(); ++y) {
-        for (int x = 0; x < shot.width(); ++x)
+        for (int x = 0; x < shot.width(); ++x) {
             gold += near(shot.pixel(x, y), QColor::fromRgbF(0.95f, 0.73f, 0.2f), 40);
+            headerGreen += y < 100 && near(shot.pixel(x, y), QColor::fromRgbF(0.12f, 0.67f, 0.39f), 40);
+        }
     }
     QCOMPARE_GE(gold, 1000);
+    QCOMPARE_GE(headerGreen, 100);
 
     application.terminate();
     QVERIFY(application.waitForFinished(20'000));
