@@ -81,8 +81,7 @@ bool SettingsStore::write(const QVariantMap &values)
         if (settings.status() != QSettings::NoError)
             return false;
     }
-    if (std::rename(QFile::encodeName(copy->fileName()).constData(),
-                    QFile::encodeName(m_fileName).constData())
+    if (std::rename(QFile::encodeName(copy->fileName()).constData(), QFile::encodeName(m_fileName).constData())
         != 0)
         return false;
     copy->setAutoRemove(false);
