@@ -127,8 +127,9 @@ void ConnectorModel::choosePlatform(DJPlatform platform)
         recordActivity(u"platform"_s, u"Switched to "_s + displayName(platform) + u" mode."_s, u"window"_s);
         m_recordedMidiState.reset();
         activateSelectedPlatform();
-    } else
+    } else {
         refreshMappingStatus();
+    }
 }
 
 void ConnectorModel::persistSelectedPlatform(QSettings &settings, DJPlatform platform)
