@@ -27,6 +27,9 @@
 #include <cstdio>
 #include <map>
 #include <mutex>
+#include <optional>
+#include <set>
+#include <string>
 #include <thread>
 
 using namespace Qt::StringLiterals;
@@ -83,24 +86,44 @@ private:
     std::size_t m_taken = 0;
 };
 
+std::set<std::string> portNames(RtMidi &ports)
+{
+    std::set<std::string> names;
+    for (unsigned int port = 0; port < ports.getPortCount(); ++port)
+        names.insert(ports.getPortName(port));
+    return names;
+}
+
+// The one port that appeared since `before`, the connector's: another connector on the same JACK
+// server may hold the device's plain name, and JACK renames ours. None when it is not one.
+std::optional<unsigned int> addedPort(RtMidi &ports, const std::set<std::string> &before)
+{
+    std::optional<unsigned int> added;
+    for (unsigned int port = 0; port < ports.getPortCount(); ++port) {
+        if (before.contains(ports.getPortName(port)))
+            continue;
+        if (added)
+            return std::nullopt;
+        added = port;
+    }
+    return added;
+}
+
 class JackSink final : public Sink
 {
 public:
     std::shared_ptr<MIDITransport> transport(DJPlatform platform) override
     {
         m_input = std::make_unique<RtMidiIn>(RtMidi::UNIX_JACK, "bench_midi_timing listener");
+        const std::set<std::string> before = portNames(*m_input);
         std::shared_ptr<MIDITransport> transport = MIDITransport::create(platform);
         if (transport->startupError())
             return nullptr;
-        const std::string wanted =
-            (serviceName(platform) + u" Client:"_s + midiDeviceName(platform)).toStdString();
-        for (unsigned int port = 0; port < m_input->getPortCount(); ++port) {
-            if (m_input->getPortName(port) == wanted) {
-                m_input->setCallback(&JackSink::received, this);
-                m_input->openPort(port, "in");
-                break;
-            }
-        }
+        const std::optional<unsigned int> source = addedPort(*m_input, before);
+        if (!source)
+            return nullptr;
+        m_input->setCallback(&JackSink::received, this);
+        m_input->openPort(*source, "in");
         if (!m_input->isPortOpen())
             return nullptr;
         // Wait until JACK has made the connection.
@@ -283,15 +306,11 @@ void benchReports(const char *path, DJPlatform platform, const std::shared_ptr<M
 // The DJ software's side on JACK: an output connected to the connector's destination.
 void benchJackReports()
 {
-    const std::shared_ptr<MIDITransport> transport = MIDITransport::create(DJPlatform::serato);
     RtMidiOut dj(RtMidi::UNIX_JACK, "bench_midi_timing DJ");
-    const std::string suffix = ":" + midiDeviceName(DJPlatform::serato).toStdString();
-    for (unsigned int port = 0; port < dj.getPortCount(); ++port) {
-        if (dj.getPortName(port).ends_with(suffix)) {
-            dj.openPort(port, "out");
-            break;
-        }
-    }
+    const std::set<std::string> before = portNames(dj);
+    const std::shared_ptr<MIDITransport> transport = MIDITransport::create(DJPlatform::serato);
+    if (const std::optional<unsigned int> destination = addedPort(dj, before))
+        dj.openPort(*destination, "out");
     if (transport->startupError() || !dj.isPortOpen()) {
         std::printf("JACK      no destination for the deck reports\n");
         return;

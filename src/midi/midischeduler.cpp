@@ -56,8 +56,12 @@ void MIDIScheduler::schedule(Clock::time_point deadline, Task task)
     std::lock_guard lock(m_state->mutex);
     if (m_state->stopping)
         return;
-    m_state->pending.push(State::Entry{deadline, m_state->nextSequence++, std::move(task)});
-    m_state->wakeUp.notify_one();
+    const std::uint64_t sequence = m_state->nextSequence++;
+    m_state->pending.push(State::Entry{deadline, sequence, std::move(task)});
+    // The thread waits for the earliest deadline: a later one needs no wake-up, which on a command's
+    // way (its note-off) costs more than anything else the router does.
+    if (m_state->pending.top().sequence == sequence)
+        m_state->wakeUp.notify_one();
 }
 
 // The thread owns the state, not the scheduler, so it may outlive a scheduler destroyed by one of

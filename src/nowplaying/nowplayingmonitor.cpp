@@ -3,6 +3,8 @@
 #include "nowplaying/nowplayingtext.h"
 #include "nowplaying/virtualdjhistory.h"
 
+#include <system_error>
+
 using namespace Qt::StringLiterals;
 
 NowPlayingMonitor::NowPlayingMonitor(DJPlatform platform, Seams seams)
@@ -11,6 +13,12 @@ NowPlayingMonitor::NowPlayingMonitor(DJPlatform platform, Seams seams)
 {
     if (!m_seams.clock)
         m_seams.clock = std::make_shared<SystemClock>();
+}
+
+NowPlayingMonitor::~NowPlayingMonitor()
+{
+    if (m_backgroundLook.joinable())
+        m_backgroundLook.join();
 }
 
 std::optional<TrackInfo> NowPlayingMonitor::currentTrack()
@@ -26,9 +34,35 @@ std::optional<TrackInfo> NowPlayingMonitor::currentTrack()
                 m_lastRefreshMSecs = now;
             if (elapsed < kCacheLifetimeMSecs)
                 return m_cachedInfo;
+            if (m_seams.looksInBackground && startBackgroundLook())
+                return m_cachedInfo;
         }
     }
+    return look();
+}
 
+bool NowPlayingMonitor::startBackgroundLook()
+{
+    if (m_backgroundLookRunning)
+        return true;
+    // The previous look has finished its work; at most its thread is still ending.
+    if (m_backgroundLook.joinable())
+        m_backgroundLook.join();
+    try {
+        m_backgroundLook = std::thread([this] {
+            look();
+            const QMutexLocker locker(&m_lock);
+            m_backgroundLookRunning = false;
+        });
+    } catch (const std::system_error &) {
+        return false;
+    }
+    m_backgroundLookRunning = true;
+    return true;
+}
+
+std::optional<TrackInfo> NowPlayingMonitor::look()
+{
     const QStringList paths = openAudioPaths();
     if (paths.isEmpty() && m_platform == DJPlatform::virtualDJ) {
         if (std::optional<TrackInfo> track = virtualDJHistoryTrack()) {

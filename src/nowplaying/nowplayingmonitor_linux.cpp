@@ -14,5 +14,5 @@ std::unique_ptr<NowPlayingMonitor> NowPlayingMonitor::createForSystem(DJPlatform
     return std::make_unique<NowPlayingMonitor>(platform, Seams{std::make_shared<SystemRunningApplications>(),
                                                                std::make_shared<ProcOpenFilesLister>(),
                                                                dataFolder + "/VirtualDJ/History"_L1,
-                                                               std::make_shared<SystemClock>()});
+                                                               std::make_shared<SystemClock>(), true});
 }

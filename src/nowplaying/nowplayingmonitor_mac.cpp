@@ -13,5 +13,5 @@ std::unique_ptr<NowPlayingMonitor> NowPlayingMonitor::createForSystem(DJPlatform
         platform,
         Seams{std::make_shared<SystemRunningApplications>(), std::make_shared<LsofOpenFilesLister>(),
               QDir::homePath() + "/Library/Application Support/VirtualDJ/History"_L1,
-              std::make_shared<SystemClock>()});
+              std::make_shared<SystemClock>(), true});
 }
