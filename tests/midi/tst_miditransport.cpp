@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QTest>
 
+#include <atomic>
 #include <future>
 
 using namespace Qt::StringLiterals;
@@ -11,6 +12,29 @@ using namespace std::chrono_literals;
 using Bytes = MIDIMessageLog::Bytes;
 
 Q_DECLARE_METATYPE(DJPlatform)
+
+namespace {
+
+// An output on a MIDI system the test stops and starts; it counts its opens.
+class StoppableMIDIOutput final : public MIDIOutput
+{
+public:
+    std::atomic<bool> running = true;
+    std::atomic<int> opens = 0;
+    TroubleHandler reportTrouble;
+
+    void setTroubleHandler(TroubleHandler handler) override { reportTrouble = std::move(handler); }
+    std::optional<MIDIOpenFailure> open(const QString &, const QString &) override
+    {
+        ++opens;
+        return running ? std::nullopt
+                       : std::optional(MIDIOpenFailure{u"JACK"_s, MIDIOpenFailure::Stage::client, 17});
+    }
+    bool isRunning() override { return running; }
+    void send(const std::array<std::uint8_t, 3> &) override {}
+};
+
+} // namespace
 
 class MIDITransportTest : public QObject
 {
@@ -112,6 +136,28 @@ private Q_SLOTS:
             QVERIFY(RecordingMIDIOutput::waitForTimerThread(*transport, 300ms));
             QCOMPARE(log->count(), std::size_t(0));
         }
+    }
+
+    void trouble_reopensOnlyWhileTheSystemIsAway()
+    {
+        // How the source comes back is tested for real by tst_connectorendtoend; here, that a send which
+        // failed once on a running system changes nothing, and that retries end once the system is back.
+        auto owned = std::make_unique<StoppableMIDIOutput>();
+        StoppableMIDIOutput &output = *owned;
+        const std::shared_ptr<MIDITransport> transport =
+            MIDITransport::create(DJPlatform::serato, std::move(owned));
+        output.reportTrouble();
+        QVERIFY(RecordingMIDIOutput::waitForTimerThread(*transport, 0ms));
+        QCOMPARE(transport->error(), std::nullopt);
+        QCOMPARE(output.opens.load(), 1);
+        output.running = false;
+        output.reportTrouble();
+        QTRY_VERIFY_WITH_TIMEOUT(output.opens >= 2, 10000);
+        output.running = true;
+        QTRY_COMPARE_WITH_TIMEOUT(transport->error(), std::nullopt, 10000);
+        const int opensWhenBack = output.opens;
+        QVERIFY(RecordingMIDIOutput::waitForTimerThread(*transport, 2500ms));
+        QCOMPARE(output.opens.load(), opensWhenBack);
     }
 
     void releaseFromATask_doesNotWaitForItself()
