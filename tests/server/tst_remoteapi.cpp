@@ -87,6 +87,19 @@ private Q_SLOTS:
         QCOMPARE(respond(u"POST /api/pair"_s, kRightCode).value(u"track"_s), track);
     }
 
+    void status_followsEveryChange()
+    {
+        // Guards a stale status answer: the last one is kept until the router's state moves on.
+        const auto status = [this](const QString &key) { return respond(u"GET /api/status"_s).value(key); };
+        QCOMPARE(status(u"rightVolume"_s), 100);
+        m_harness->router->handleVolume(50, DeckSide::right);
+        QCOMPARE(status(u"rightVolume"_s), 50);
+        m_harness->router->pair(u"482913"_s);
+        QCOMPARE(status(u"pairedDevices"_s), 2);
+        const qint64 revision = m_harness->router->updateWeddingScript(u"[CUE] Rings"_s).value_or(0);
+        QCOMPARE(status(u"scriptRevision"_s), revision);
+    }
+
     void pair_throttlesGuessesPerPeer()
     {
         const QString pair = u"POST /api/pair"_s;
