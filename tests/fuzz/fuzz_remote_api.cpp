@@ -12,27 +12,6 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-const QString kPairingCode = u"482913"_s;
-
-// The only place that knows how a router is built: Serato, an in-memory MIDI output, nothing
-// playing, a store at the given path that holds the known pairing code.
-std::shared_ptr<CommandRouter> makeRouter(const QString &storePath, const std::shared_ptr<const Clock> &clock)
-{
-    auto store = std::make_shared<QSettings>(storePath, QSettings::IniFormat);
-    store->setValue(u"TarvikDJConnector.serato.pairingCode"_s, kPairingCode);
-    // The router reads the file, not this object.
-    store->sync();
-    auto monitor =
-        std::make_unique<NowPlayingMonitor>(DJPlatform::serato, NowPlayingMonitor::Seams{{}, {}, {}, clock});
-    return std::make_shared<CommandRouter>(DJPlatform::serato,
-                                           RecordingMIDIOutput::transport(DJPlatform::serato).transport,
-                                           std::move(store), std::move(monitor), clock);
-}
-
-} // namespace
-
 // The first byte says whether the request carries a paired device's token; the rest is the request
 // as it arrives. Every request, authorized or not, gets a JSON answer whose "ok" matches its status.
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
@@ -42,21 +21,28 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (size == 0)
         return 0;
     HTTPRequestParser::Result parsed = HTTPRequestParser::parse(
-        QByteArrayView(reinterpret_cast<const char *>(data) + 1, qsizetype(size - 1)));
+        QByteArrayView(reinterpret_cast<const char *>(data) + 1, qsizetype(size) - 1));
     if (parsed.outcome != HTTPRequestParser::Outcome::complete)
         return 0;
-
-    // The store is removed after each run, so that every run starts from the same state.
+    // A Serato router on a fresh store holding a known code, removed after each run.
     const QString storePath = folder.filePath(u"store.ini"_s);
     {
+        auto store = std::make_shared<QSettings>(storePath, QSettings::IniFormat);
+        store->setValue(u"TarvikDJConnector.serato.pairingCode"_s, u"482913"_s);
+        store->sync(); // the router reads the file, not this object
         const auto clock = std::make_shared<FakeClock>();
-        const std::shared_ptr<CommandRouter> router = makeRouter(storePath, clock);
+        const auto router = std::make_shared<CommandRouter>(
+            DJPlatform::serato, RecordingMIDIOutput::transport(DJPlatform::serato).transport,
+            std::move(store),
+            std::make_unique<NowPlayingMonitor>(DJPlatform::serato,
+                                                NowPlayingMonitor::Seams{{}, {}, {}, clock}),
+            clock);
         fuzzCheck(router->pairedDeviceCount() == 0, "every run starts from a fresh store");
         if (data[0] & 1)
             parsed.request.headers.insert(u"authorization"_s,
-                                          u"Bearer "_s + router->pair(kPairingCode).value());
-        RemoteAPI api(DJPlatform::serato, router, clock);
-        const HTTPResponse response = api.response(parsed.request, QHostAddress(u"192.168.1.30"_s));
+                                          u"Bearer "_s + router->pair(u"482913"_s).value());
+        const HTTPResponse response = RemoteAPI(DJPlatform::serato, router, clock)
+                                          .response(parsed.request, QHostAddress(u"192.168.1.30"_s));
         const QJsonValue ok = QJsonDocument::fromJson(response.body).object().value(u"ok"_s);
         fuzzCheck(ok.isBool() && ok.toBool() == (response.status == 200),
                   "a JSON answer whose ok matches its status");

@@ -46,15 +46,10 @@ Files tree(const QString &root, bool age = false)
     return files;
 }
 
-QString shippedFile(const QString &relative)
-{
-    return qEnvironmentVariable("CONNECTOR_SOURCE_DIR") + u"/resources/"_s + relative;
-}
-
 // The start elements of a shipped file in document order, each as its attributes and, under "", its name.
 QList<Element> shippedElements(const QString &relative)
 {
-    QFile file(shippedFile(relative));
+    QFile file(qEnvironmentVariable("CONNECTOR_SOURCE_DIR") + u"/resources/"_s + relative);
     QXmlStreamReader reader(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray());
     QList<Element> elements;
     while (!reader.atEnd()) {
@@ -134,39 +129,35 @@ private Q_SLOTS:
                                       {backups.last(), "second edit"_ba}}));
     }
 
-    void install_refusesAndLeavesTheHomeAlone_data()
-    {
-        QTest::addColumn<DJPlatform>("platform");
-        QTest::addColumn<QString>("removed"); // an included file taken away
-        QTest::addColumn<Files>("home");      // what the home holds before and after
-        QTest::addColumn<QString>("description");
-        QTest::newRow("Serato preset missing")
-            << DJPlatform::serato << kIncludedPreset << Files{}
-            << u"The included Tarvik Remote preset is missing. Reinstall the app and try again."_s;
-        // The mapper is read second: nothing may be written before both are read.
-        QTest::newRow("VirtualDJ mapper missing")
-            << DJPlatform::virtualDJ << kMapper << Files{}
-            << u"The included VirtualDJ mapping files are missing. Reinstall DJ Connector and try again."_s;
-        // An entry that cannot be read cannot be backed up either.
-        QTest::newRow("preset path is a folder")
-            << DJPlatform::serato << QString() << Files{{kPreset + u"/keep.txt"_s, "kept"_ba}}
-            << u"Could not back up \"%1/"_s + kPreset + u"\" to "_s;
-    }
-
     void install_refusesAndLeavesTheHomeAlone()
     {
-        QFETCH(DJPlatform, platform);
-        QFETCH(QString, removed);
-        QFETCH(Files, home);
-        QFETCH(QString, description);
-        if (!removed.isEmpty())
-            QVERIFY(QFile::remove(m_fixture->path(u"resources/"_s + removed)));
-        for (auto file = home.cbegin(); file != home.cend(); ++file)
-            m_fixture->writeFile(u"home/"_s + file.key(), file.value());
-        const auto error = std::get<InstallerError>(install(platform));
-        QVERIFY2(error.description().startsWith(description.arg(m_home)), qPrintable(error.description()));
-        QVERIFY(!isInstalled(platform));
-        QCOMPARE(tree(m_home), home);
+        // An included file taken away (the mapper is read second: nothing may be written before both are
+        // read), or a preset path that is a folder, which cannot be backed up; the home stays as it was.
+        const std::tuple<DJPlatform, QString, Files, QString> cases[] = {
+            {DJPlatform::serato,
+             kIncludedPreset,
+             {},
+             u"The included Tarvik Remote preset is missing. Reinstall the app and try again."_s},
+            {DJPlatform::virtualDJ,
+             kMapper,
+             {},
+             u"The included VirtualDJ mapping files are missing. Reinstall DJ Connector and try again."_s},
+            {DJPlatform::serato,
+             {},
+             {{kPreset + u"/keep.txt"_s, "kept"_ba}},
+             u"Could not back up \"%1/"_s + kPreset + u"\" to "_s}};
+        for (const auto &[platform, removed, home, description] : cases) {
+            init();
+            if (!removed.isEmpty())
+                QVERIFY(QFile::remove(m_fixture->path(u"resources/"_s + removed)));
+            for (auto file = home.cbegin(); file != home.cend(); ++file)
+                m_fixture->writeFile(u"home/"_s + file.key(), file.value());
+            const auto error = std::get<InstallerError>(install(platform));
+            QVERIFY2(error.description().startsWith(description.arg(m_home)),
+                     qPrintable(error.description()));
+            QVERIFY(!isInstalled(platform));
+            QCOMPARE(tree(m_home), home);
+        }
     }
 
     void install_failurePartWayKeepsEarlierFilesAndBackups()
@@ -186,7 +177,79 @@ private Q_SLOTS:
         QVERIFY(!isInstalled(DJPlatform::virtualDJ));
     }
 
-    void shippedFiles_bindEveryNoteOfTheNoteMapOnce();
+    // Guards against the note map and the shipped mapping files drifting apart.
+    void shippedFiles_bindEveryNoteOfTheNoteMapOnce()
+    {
+        // Serato's control (the play control toggles, so pause shares it) and VirtualDJ's action on deck %1.
+        const QString next = u"deck %1 pause & deck %1 playlist_load_and_remove & deck %1 play"_s;
+        const QHash<RemoteCommand, QStringList> actions{
+            {RemoteCommand::play, {u"play"_s, u"deck %1 play"_s}},
+            {RemoteCommand::pause, {u"play"_s, u"deck %1 pause"_s}},
+            {RemoteCommand::advance, {u"next_track"_s, next}},
+            {RemoteCommand::playNext, {u"next_track"_s, next}},
+            {RemoteCommand::stop, {u"cue"_s, u"deck %1 stop"_s}},
+            {RemoteCommand::load, {u"load_track"_s, u"deck %1 load"_s}}};
+        // "Serato|channel|number|function|deck" and "VirtualDJ|channel|kind|number|deck|action"; the play
+        // state goes back on each deck's play note ("Serato output|...", a VirtualDJ "led").
+        const QString serato = u"Serato|%1|"_s.arg(NoteMap::kChannel + 1);
+        const QString virtualDJ = u"VirtualDJ|%1|"_s.arg(NoteMap::kChannel);
+        QStringList expected{virtualDJ
+                             + u"button|%1||refresh_controller"_s.arg(NoteMap::kVirtualDJRefreshNote)};
+        for (DeckSide deck : kAllDeckSides) {
+            const QString s = deck == DeckSide::left ? u"0"_s : u"1"_s,
+                          v = deck == DeckSide::left ? u"1"_s : u"2"_s;
+            const auto note = [deck](DJPlatform platform, RemoteCommand command = RemoteCommand::play) {
+                return NoteMap::note(platform, command, deck);
+            };
+            for (RemoteCommand command : kAllRemoteCommands) {
+                expected
+                    << serato
+                           + u"%1|%2|%3"_s.arg(note(DJPlatform::serato, command)).arg(actions[command][0], s)
+                    << virtualDJ
+                           + u"button|%1|%2|%3"_s.arg(note(DJPlatform::virtualDJ, command))
+                                 .arg(v, actions[command][1].arg(v));
+            }
+            expected << virtualDJ
+                            + u"slider|%1|%2|deck %2 volume"_s.arg(NoteMap::volumeController(deck)).arg(v)
+                     << u"Serato output|%1|%2|play|%3"_s.arg(NoteMap::kChannel + 1)
+                            .arg(note(DJPlatform::serato))
+                            .arg(s)
+                     << virtualDJ + u"led|%1|%2|deck %2 play"_s.arg(note(DJPlatform::virtualDJ)).arg(v);
+        }
+        expected.removeDuplicates();
+
+        QStringList shipped;
+        const QList<Element> preset = shippedElements(kIncludedPreset);
+        Element control;
+        for (qsizetype index = 0; index + 1 < preset.size(); ++index) {
+            if (preset.at(index)[QString()] == u"control"_s)
+                control = preset.at(index);
+            // The userio's child names the function; an output sends on the control's own note.
+            const Element &userio = preset.at(index), &function = preset.at(index + 1);
+            if (userio[QString()] == u"userio"_s && control[u"event_type"_s] == u"Note On"_s)
+                shipped.append(u"%1|%2|%3|%4|%5"_s.arg(userio[u"event"_s] == u"output"_s ? u"Serato output"_s
+                                                                                         : u"Serato"_s,
+                                                       control[u"channel"_s], control[u"control"_s],
+                                                       function[QString()], function[u"deck_id"_s]));
+        }
+        const QList<Element> definition = shippedElements(kDefinition), mapper = shippedElements(kMapper);
+        // VirtualDJ picks the definition by the MIDI source's name, and the mapper by the definition's.
+        QCOMPARE(definition.value(0)[u"drivername"_s], midiDeviceName(DJPlatform::virtualDJ));
+        QCOMPARE(definition.value(0)[u"drivernameout"_s], midiDeviceName(DJPlatform::virtualDJ));
+        QCOMPARE(mapper.value(0)[u"device"_s], definition.value(0)[u"name"_s]);
+        QHash<QString, QString> mapped;
+        for (const Element &map : mapper)
+            mapped.insert(map[u"value"_s], map[u"action"_s]);
+        for (const Element &control : definition.mid(1)) {
+            const int number = (control[u"note"_s] + control[u"cc"_s]).toInt(nullptr, 0);
+            shipped.append(u"VirtualDJ|%1|%2|%3|%4|%5"_s.arg(control[u"channel"_s], control[QString()],
+                                                             QString::number(number), control[u"deck"_s],
+                                                             mapped[control[u"name"_s]]));
+        }
+        expected.sort();
+        shipped.sort();
+        QCOMPARE(shipped, expected);
+    }
 
 private:
     // Whether the installer made a backup, or the error it threw.
@@ -211,81 +274,6 @@ private:
     InstallerLocations m_locations;
     FakeClock m_clock{kNow};
 };
-
-// Guards against the note map and the shipped mapping files drifting apart.
-void InstallersTest::shippedFiles_bindEveryNoteOfTheNoteMapOnce()
-{
-    // Serato's control (the play control toggles, so pause shares it) and VirtualDJ's action on deck %1.
-    const QString next = u"deck %1 pause & deck %1 playlist_load_and_remove & deck %1 play"_s;
-    const QHash<RemoteCommand, QStringList> actions{
-        {RemoteCommand::play, {u"play"_s, u"deck %1 play"_s}},
-        {RemoteCommand::pause, {u"play"_s, u"deck %1 pause"_s}},
-        {RemoteCommand::advance, {u"next_track"_s, next}},
-        {RemoteCommand::playNext, {u"next_track"_s, next}},
-        {RemoteCommand::stop, {u"cue"_s, u"deck %1 stop"_s}},
-        {RemoteCommand::load, {u"load_track"_s, u"deck %1 load"_s}}};
-    // "Serato|channel|number|function|deck" and "VirtualDJ|channel|kind|number|deck|action"; the play
-    // state goes back on each deck's play note ("Serato output|...", a VirtualDJ "led").
-    const QString serato = u"Serato|%1|"_s.arg(NoteMap::kChannel + 1);
-    const QString virtualDJ = u"VirtualDJ|%1|"_s.arg(NoteMap::kChannel);
-    QStringList expected;
-    for (DeckSide deck : kAllDeckSides) {
-        const QString seratoDeck = deck == DeckSide::left ? u"0"_s : u"1"_s;
-        const QString vdjDeck = deck == DeckSide::left ? u"1"_s : u"2"_s;
-        for (RemoteCommand command : kAllRemoteCommands) {
-            const int seratoNote = NoteMap::note(DJPlatform::serato, command, deck);
-            const int vdjNote = NoteMap::note(DJPlatform::virtualDJ, command, deck);
-            expected.append(serato + u"%1|%2|%3"_s.arg(seratoNote).arg(actions[command][0], seratoDeck));
-            expected.append(
-                virtualDJ + u"button|%1|%2|%3"_s.arg(vdjNote).arg(vdjDeck, actions[command][1].arg(vdjDeck)));
-        }
-        expected.append(virtualDJ
-                        + u"slider|%1|%2|deck %2 volume"_s.arg(NoteMap::volumeController(deck)).arg(vdjDeck));
-        expected.append(u"Serato output|%1|%2|play|%3"_s.arg(NoteMap::kChannel + 1)
-                            .arg(NoteMap::note(DJPlatform::serato, RemoteCommand::play, deck))
-                            .arg(seratoDeck));
-        expected.append(
-            virtualDJ
-            + u"led|%1|%2|deck %2 play"_s.arg(NoteMap::note(DJPlatform::virtualDJ, RemoteCommand::play, deck))
-                  .arg(vdjDeck));
-    }
-    expected.append(virtualDJ + u"button|%1||refresh_controller"_s.arg(NoteMap::kVirtualDJRefreshNote));
-    expected.removeDuplicates();
-
-    QStringList shipped;
-    const QList<Element> preset = shippedElements(kIncludedPreset);
-    Element control;
-    for (qsizetype index = 0; index + 1 < preset.size(); ++index) {
-        if (preset.at(index)[QString()] == u"control"_s)
-            control = preset.at(index);
-        // The userio's child names the function; an output sends on the control's own note.
-        const Element &userio = preset.at(index);
-        const Element &function = preset.at(index + 1);
-        if (userio[QString()] != u"userio"_s || control[u"event_type"_s] != u"Note On"_s)
-            continue;
-        const QString kind = userio[u"event"_s] == u"output"_s ? u"Serato output"_s : u"Serato"_s;
-        shipped.append(u"%1|%2|%3|%4|%5"_s.arg(kind, control[u"channel"_s], control[u"control"_s],
-                                               function[QString()], function[u"deck_id"_s]));
-    }
-    const QList<Element> definition = shippedElements(kDefinition);
-    const QList<Element> mapper = shippedElements(kMapper);
-    // VirtualDJ picks the definition by the MIDI source's name, and the mapper by the definition's.
-    QCOMPARE(definition.value(0)[u"drivername"_s], midiDeviceName(DJPlatform::virtualDJ));
-    QCOMPARE(definition.value(0)[u"drivernameout"_s], midiDeviceName(DJPlatform::virtualDJ));
-    QCOMPARE(mapper.value(0)[u"device"_s], definition.value(0)[u"name"_s]);
-    QHash<QString, QString> mapped;
-    for (const Element &map : mapper)
-        mapped.insert(map[u"value"_s], map[u"action"_s]);
-    for (const Element &control : definition.mid(1)) {
-        const int number = (control[u"note"_s] + control[u"cc"_s]).toInt(nullptr, 0);
-        shipped.append(u"VirtualDJ|%1|%2|%3|%4|%5"_s.arg(control[u"channel"_s], control[QString()],
-                                                         QString::number(number), control[u"deck"_s],
-                                                         mapped[control[u"name"_s]]));
-    }
-    expected.sort();
-    shipped.sort();
-    QCOMPARE(shipped, expected);
-}
 
 QTEST_GUILESS_MAIN(InstallersTest)
 #include "tst_installers.moc"

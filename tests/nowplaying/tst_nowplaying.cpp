@@ -16,6 +16,7 @@ namespace {
 
 const qint64 kNow = QDateTime::currentMSecsSinceEpoch();
 constexpr qint64 kMinute = 60'000;
+constexpr qint64 kSeratoID = 4100;
 
 // Writes a file into the history folder, modified the given time before now.
 void write(const TestFixture &fixture, const QString &name, const QByteArray &bytes, qint64 ageMSecs)
@@ -27,24 +28,13 @@ void write(const TestFixture &fixture, const QString &name, const QByteArray &by
         qFatal("could not write %s", qPrintable(name));
 }
 
-constexpr qint64 kSeratoID = 4100;
-constexpr qint64 kVirtualDJID = 4200;
-
 // Both programs run and a fresh VirtualDJ history names "From History".
 struct Harness
 {
-    std::shared_ptr<FakeRunningApplications> applications = std::make_shared<FakeRunningApplications>();
-    std::shared_ptr<FakeOpenFilesLister> lister = std::make_shared<FakeOpenFilesLister>();
-    // Real time, so that the history written now is fresh.
-    std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>(QDateTime::currentMSecsSinceEpoch());
-    TestFixture fixture;
-    std::unique_ptr<NowPlayingMonitor> monitor;
-    const qint64 processID;
-
     explicit Harness(DJPlatform platform)
-        : processID(platform == DJPlatform::serato ? kSeratoID : kVirtualDJID)
+        : processID(platform == DJPlatform::serato ? kSeratoID : kSeratoID + 1)
     {
-        applications->set({{kSeratoID, u"Serato DJ Pro"_s, {}}, {kVirtualDJID, u"VirtualDJ"_s, {}}});
+        applications->set({{kSeratoID, u"Serato DJ Pro"_s, {}}, {kSeratoID + 1, u"VirtualDJ"_s, {}}});
         fixture.writeFile(u"History/2026-06-14.m3u"_s, "#EXTVDJ:<title>From History</title>\n"_ba);
         monitor = std::make_unique<NowPlayingMonitor>(
             platform, NowPlayingMonitor::Seams{applications, lister, fixture.path(u"History"_s), clock});
@@ -61,6 +51,14 @@ struct Harness
         clock->advance(NowPlayingMonitor::kCacheLifetimeMSecs);
         return titleOf(monitor->currentTrack());
     }
+
+    const qint64 processID;
+    std::shared_ptr<FakeRunningApplications> applications = std::make_shared<FakeRunningApplications>();
+    std::shared_ptr<FakeOpenFilesLister> lister = std::make_shared<FakeOpenFilesLister>();
+    // Real time, so that the history written now is fresh.
+    std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>(QDateTime::currentMSecsSinceEpoch());
+    TestFixture fixture;
+    std::unique_ptr<NowPlayingMonitor> monitor;
 };
 
 } // namespace
@@ -72,136 +70,119 @@ class NowPlayingTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void titleForPath_cleansFileName_data();
-    void titleForPath_cleansFileName();
-    void newestTrack_readsNewestFreshPlaylist_data();
-    void newestTrack_readsNewestFreshPlaylist();
-    void currentTrack_choosesPathAcrossLooks_data();
-    void currentTrack_choosesPathAcrossLooks();
-    void currentTrack_answersFromCacheWithinLifetime();
-};
-
-void NowPlayingTest::titleForPath_cleansFileName_data()
-{
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QString>("title");
-
-    QTest::newRow("identifier and artist") << u"/Music/Artist - Song Name [aB3_x9Z].mp3"_s << u"Song Name"_s;
-    QTest::newRow("six-character identifier") << u"/Music/Intro [ab-c_1].mp3"_s << u"Intro"_s;
-    QTest::newRow("five characters kept") << u"/Music/Intro [abcde].mp3"_s << u"Intro [abcde]"_s;
-    QTest::newRow("non-breaking space") << u"/Music/Song\u00a0[aB3_x9Z].wav"_s << u"Song"_s;
-    QTest::newRow("several separators") << u"/Music/A - B - C.flac"_s << u"B - C"_s;
-    QTest::newRow("no separator") << u"/Music/Jay-Z-Song.mp3"_s << u"Jay-Z-Song"_s;
-    QTest::newRow("full stops") << u"/Music/v1.2/Track.final.MP3"_s << u"Track.final"_s;
-    QTest::newRow("empty") << QString() << QString();
-}
-
-void NowPlayingTest::titleForPath_cleansFileName()
-{
-    QFETCH(QString, path);
-    QFETCH(QString, title);
-
-    QCOMPARE(NowPlayingText::titleForPath(path), title);
-}
-
-void NowPlayingTest::newestTrack_readsNewestFreshPlaylist_data()
-{
-    // The bytes and age of "b.m3u"; "c.m3u" is as old, "a.m3u" a minute older, hidden and text files newer.
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<qint64>("ageMSecs");
-    QTest::addColumn<QString>("title");
-
-    const qint64 limit = VirtualDJHistory::kFreshnessLimitMSecs;
-    QTest::newRow("newest, tie to the earlier name") << "#EXTVDJ:<title>B</title>\n"_ba << kMinute << u"B"_s;
-    QTest::newRow("just under 12 hours") << "#EXTVDJ:<title>B</title>\n"_ba << limit - 1000 << u"B"_s;
-    QTest::newRow("12 hours old") << "#EXTVDJ:<title>B</title>\n"_ba << limit << u"(none)"_s;
-    QTest::newRow("last qualifying line, artist in other case")
-        << "#EXTVDJ:<title>A</title>\n#EXTVDJ:<artist>artist</artist><title>ARTIST - Song</title>\n/b.mp3\n"
-           "#EXTVDJ:<title> </title>\n#EXTVDJ:<title>Cut off\n#EXTINF:<title>Other</title>\n"_ba
-        << kMinute << u"Song"_s;
-    QTest::newRow("artist not a prefix")
-        << "#EXTVDJ:<title>Song - Band</title><artist>Band</artist>\n"_ba << kMinute << u"Song - Band"_s;
-    QTest::newRow("escaped entity stays escaped")
-        << "#EXTVDJ:<title> &amp;lt;&quot;&apos;&gt; </title>\n"_ba << kMinute << u"&lt;\"'>"_s;
-    // Guards against a byte-order mark or CRLF line ends leaking into the title.
-    QTest::newRow("BOM and CRLF") << "\xEF\xBB\xBF#EXTVDJ:<title>Déjà Vu</title>\r\n/b.mp3\r\n"_ba << kMinute
-                                  << u"Déjà Vu"_s;
-    QTest::newRow("no qualifying line") << "#EXTM3U\n/b.mp3\n"_ba << kMinute << u"(none)"_s;
-    QTest::newRow("not UTF-8") << "#EXTVDJ:<title>Caf\xE9</title>\n"_ba << kMinute << u"(none)"_s;
-    // No bytes: "b.m3u" links to /proc/self/mem, whose every read at offset 0 fails with EIO as a bad
-    // disk block would, and which is modified at the moment it is first looked at.
-    QTest::newRow("unreadable") << QByteArray() << qint64(0) << u"(none)"_s;
-}
-
-void NowPlayingTest::newestTrack_readsNewestFreshPlaylist()
-{
-    QFETCH(QByteArray, bytes);
-    QFETCH(qint64, ageMSecs);
-    QFETCH(QString, title);
-
-    TestFixture fixture;
-    write(fixture, u"a.m3u"_s, "#EXTVDJ:<title>Older</title>\n"_ba, ageMSecs + kMinute);
-    if (bytes.isNull())
-        QVERIFY(QFile::link(u"/proc/self/mem"_s, fixture.path(u"History/b.m3u"_s)));
-    else
-        write(fixture, u"b.m3u"_s, bytes, ageMSecs);
-    write(fixture, u"c.m3u"_s, "#EXTVDJ:<title>Later name</title>\n"_ba, ageMSecs);
-    write(fixture, u".hidden.m3u"_s, "#EXTVDJ:<title>Hidden</title>\n"_ba, 0);
-    write(fixture, u"notes.txt"_s, "#EXTVDJ:<title>Text</title>\n"_ba, 0);
-
-    QCOMPARE(titleOf(VirtualDJHistory::newestTrack(fixture.path(u"History"_s), kNow)), title);
-}
-
-void NowPlayingTest::currentTrack_choosesPathAcrossLooks_data()
-{
-    // The DJ software's open files at each look ("A B|B" is two looks), and the title after each.
-    QTest::addColumn<DJPlatform>("platform");
-    QTest::addColumn<QString>("looks");
-    QTest::addColumn<QString>("titles");
-
-    const DJPlatform serato = DJPlatform::serato;
-    QTest::newRow("new file wins, falls back when it closes") << serato << u"A|A B|A"_s << u"A|B|A"_s;
-    QTest::newRow("current stays while open, in any order") << serato << u"A|A B|A B|B A"_s << u"A|B|B|B"_s;
-    QTest::newRow("fallback takes the first open file") << serato << u"A B|A B C|B A"_s << u"A|C|B"_s;
-    QTest::newRow("duplicates") << serato << u"A A|A B B|A A"_s << u"A|B|A"_s;
-    // Serato never answers from VirtualDJ's history, although it is fresh.
-    QTest::newRow("nothing open clears") << serato << u"A B||B A"_s << u"A|(none)|B"_s;
-    QTest::newRow("only audio, any case")
-        << serato << u"notes.txt A|A cover.jpg B.FLAC|cover.jpg"_s << u"A|B|(none)"_s;
-    // A was open before the history answer; without a fresh start B would win as the new file.
-    QTest::newRow("VirtualDJ history, then afresh")
-        << DJPlatform::virtualDJ << u"A|notes.txt|A B"_s << u"A|From History|A"_s;
-}
-
-void NowPlayingTest::currentTrack_choosesPathAcrossLooks()
-{
-    QFETCH(DJPlatform, platform);
-    QFETCH(QString, looks);
-    QFETCH(QString, titles);
-
-    Harness harness(platform);
-    QStringList seen;
-    for (const QString &look : looks.split(u'|'))
-        seen.append(harness.look(look));
-    QCOMPARE(seen.join(u'|'), titles);
-    QCOMPARE(harness.lister->looks(), seen.size());
-}
-
-void NowPlayingTest::currentTrack_answersFromCacheWithinLifetime()
-{
-    // Also guards against the answer freezing for as long as the wall clock was set back.
-    Harness harness(DJPlatform::serato);
-    QCOMPARE(harness.look(u"A"_s), u"A"_s);
-    harness.lister->set(kSeratoID, {u"/Music/A.mp3"_s, u"/Music/B.mp3"_s});
-    QStringList answers;
-    for (const qint64 step : {NowPlayingMonitor::kCacheLifetimeMSecs - 1, qint64(-3'600'000),
-                              NowPlayingMonitor::kCacheLifetimeMSecs}) {
-        harness.clock->advance(step);
-        answers.append(titleOf(harness.monitor->currentTrack()));
+    void titleForPath_cleansFileName()
+    {
+        const std::pair<QString, QString> rows[] = {
+            {u"/Music/Artist - Song Name [aB3_x9Z].mp3"_s, u"Song Name"_s},
+            {u"/Music/Intro [ab-c_1].mp3"_s, u"Intro"_s},        // a six-character identifier
+            {u"/Music/Intro [abcde].mp3"_s, u"Intro [abcde]"_s}, // five characters are no identifier
+            {u"/Music/Song\u00a0[aB3_x9Z].wav"_s, u"Song"_s},    // a non-breaking space
+            {u"/Music/A - B - C.flac"_s, u"B - C"_s},
+            {u"/Music/Jay-Z-Song.mp3"_s, u"Jay-Z-Song"_s},
+            {u"/Music/v1.2/Track.final.MP3"_s, u"Track.final"_s},
+            {QString(), QString()}};
+        for (const auto &[path, title] : rows)
+            QCOMPARE(NowPlayingText::titleForPath(path), title);
     }
-    QCOMPARE(answers, (QStringList{u"A"_s, u"A"_s, u"B"_s}));
-    QCOMPARE(harness.lister->looks(), 2);
-}
+
+    void newestTrack_readsNewestFreshPlaylist_data()
+    {
+        // The bytes and age of "b.m3u"; "c.m3u" is as old, "a.m3u" a minute older, hidden and text files
+        // newer.
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<qint64>("ageMSecs");
+        QTest::addColumn<QString>("title");
+        const qint64 limit = VirtualDJHistory::kFreshnessLimitMSecs;
+        const QByteArray b = "#EXTVDJ:<title>B</title>\n";
+        QTest::newRow("newest, tie to the earlier name") << b << kMinute << u"B"_s;
+        QTest::newRow("just under 12 hours") << b << limit - 1000 << u"B"_s;
+        QTest::newRow("12 hours old") << b << limit << u"(none)"_s;
+        QTest::newRow("last qualifying line, artist in other case")
+            << "#EXTVDJ:<title>A</title>\n#EXTVDJ:<artist>artist</artist><title>ARTIST - "
+               "Song</title>\n/b.mp3\n"
+               "#EXTVDJ:<title> </title>\n#EXTVDJ:<title>Cut off\n#EXTINF:<title>Other</title>\n"_ba
+            << kMinute << u"Song"_s;
+        QTest::newRow("artist not a prefix")
+            << "#EXTVDJ:<title>Song - Band</title><artist>Band</artist>\n"_ba << kMinute << u"Song - Band"_s;
+        QTest::newRow("escaped entity stays escaped")
+            << "#EXTVDJ:<title> &amp;lt;&quot;&apos;&gt; </title>\n"_ba << kMinute << u"&lt;\"'>"_s;
+        // Guards against a byte-order mark or CRLF line ends leaking into the title.
+        QTest::newRow("BOM and CRLF")
+            << "\xEF\xBB\xBF#EXTVDJ:<title>Déjà Vu</title>\r\n/b.mp3\r\n"_ba << kMinute << u"Déjà Vu"_s;
+        QTest::newRow("no qualifying line") << "#EXTM3U\n/b.mp3\n"_ba << kMinute << u"(none)"_s;
+        QTest::newRow("not UTF-8") << "#EXTVDJ:<title>Caf\xE9</title>\n"_ba << kMinute << u"(none)"_s;
+        // No bytes: "b.m3u" links to /proc/self/mem, whose every read at offset 0 fails with EIO as a bad
+        // disk block would, and which is modified at the moment it is first looked at.
+        QTest::newRow("unreadable") << QByteArray() << qint64(0) << u"(none)"_s;
+    }
+
+    void newestTrack_readsNewestFreshPlaylist()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(qint64, ageMSecs);
+        QFETCH(QString, title);
+        TestFixture fixture;
+        write(fixture, u"a.m3u"_s, "#EXTVDJ:<title>Older</title>\n"_ba, ageMSecs + kMinute);
+        if (bytes.isNull())
+            QVERIFY(QFile::link(u"/proc/self/mem"_s, fixture.path(u"History/b.m3u"_s)));
+        else
+            write(fixture, u"b.m3u"_s, bytes, ageMSecs);
+        write(fixture, u"c.m3u"_s, "#EXTVDJ:<title>Later name</title>\n"_ba, ageMSecs);
+        write(fixture, u".hidden.m3u"_s, "#EXTVDJ:<title>Hidden</title>\n"_ba, 0);
+        write(fixture, u"notes.txt"_s, "#EXTVDJ:<title>Text</title>\n"_ba, 0);
+        QCOMPARE(titleOf(VirtualDJHistory::newestTrack(fixture.path(u"History"_s), kNow)), title);
+    }
+
+    void currentTrack_choosesPathAcrossLooks_data()
+    {
+        // The DJ software's open files at each look ("A B|B" is two looks), and the title after each.
+        QTest::addColumn<DJPlatform>("platform");
+        QTest::addColumn<QString>("looks");
+        QTest::addColumn<QString>("titles");
+        const DJPlatform serato = DJPlatform::serato;
+        QTest::newRow("new file wins, falls back when it closes") << serato << u"A|A B|A"_s << u"A|B|A"_s;
+        QTest::newRow("current stays while open, in any order")
+            << serato << u"A|A B|A B|B A"_s << u"A|B|B|B"_s;
+        QTest::newRow("fallback takes the first open file") << serato << u"A B|A B C|B A"_s << u"A|C|B"_s;
+        QTest::newRow("duplicates") << serato << u"A A|A B B|A A"_s << u"A|B|A"_s;
+        // Serato never answers from VirtualDJ's history, although it is fresh.
+        QTest::newRow("nothing open clears") << serato << u"A B||B A"_s << u"A|(none)|B"_s;
+        QTest::newRow("only audio, any case")
+            << serato << u"notes.txt A|A cover.jpg B.FLAC|cover.jpg"_s << u"A|B|(none)"_s;
+        // A was open before the history answer; without a fresh start B would win as the new file.
+        QTest::newRow("VirtualDJ history, then afresh")
+            << DJPlatform::virtualDJ << u"A|notes.txt|A B"_s << u"A|From History|A"_s;
+    }
+
+    void currentTrack_choosesPathAcrossLooks()
+    {
+        QFETCH(DJPlatform, platform);
+        QFETCH(QString, looks);
+        QFETCH(QString, titles);
+        Harness harness(platform);
+        QStringList seen;
+        for (const QString &look : looks.split(u'|'))
+            seen.append(harness.look(look));
+        QCOMPARE(seen.join(u'|'), titles);
+        QCOMPARE(harness.lister->looks(), seen.size());
+    }
+
+    void currentTrack_answersFromCacheWithinLifetime()
+    {
+        // Also guards against the answer freezing for as long as the wall clock was set back.
+        Harness harness(DJPlatform::serato);
+        QCOMPARE(harness.look(u"A"_s), u"A"_s);
+        harness.lister->set(kSeratoID, {u"/Music/A.mp3"_s, u"/Music/B.mp3"_s});
+        QStringList answers;
+        for (const qint64 step : {NowPlayingMonitor::kCacheLifetimeMSecs - 1, qint64(-3'600'000),
+                                  NowPlayingMonitor::kCacheLifetimeMSecs}) {
+            harness.clock->advance(step);
+            answers.append(titleOf(harness.monitor->currentTrack()));
+        }
+        QCOMPARE(answers, (QStringList{u"A"_s, u"A"_s, u"B"_s}));
+        QCOMPARE(harness.lister->looks(), 2);
+    }
+};
 
 QTEST_GUILESS_MAIN(NowPlayingTest)
 #include "tst_nowplaying.moc"

@@ -29,13 +29,11 @@ public:
         , m_out(RtMidi::UNIX_JACK, "Tarvik fake Serato out")
     {
         m_in.setCallback(&FakeSerato::received, this);
-        for (unsigned int port = 0; port < m_in.getPortCount(); ++port) {
-            if (m_in.getPortName(port).ends_with(kPortSuffix))
-                m_in.openPort(port, "from connector");
-        }
-        for (unsigned int port = 0; port < m_out.getPortCount(); ++port) {
-            if (m_out.getPortName(port).ends_with(kPortSuffix))
-                m_out.openPort(port, "to connector");
+        for (RtMidi *end : std::initializer_list<RtMidi *>{&m_in, &m_out}) {
+            for (unsigned int port = 0; port < end->getPortCount(); ++port) {
+                if (end->getPortName(port).ends_with(kPortSuffix))
+                    end->openPort(port, "connector");
+            }
         }
     }
 
@@ -111,6 +109,7 @@ private Q_SLOTS:
 
 private:
     QJsonObject request(const QByteArray &method, const QByteArray &path, const QByteArray &body = {}) const;
+    QString leftState() const { return request("GET", "/api/status").value(u"leftState"_s).toString(); }
 
     std::unique_ptr<RouterHarness> m_harness;
     std::shared_ptr<RemoteServer> m_server;
@@ -151,7 +150,6 @@ void DeckFeedbackTest::reports_correctTheExpectationAndTheToggle()
 
     FakeSerato dj;
     QVERIFY(dj.isConnected());
-    const auto leftState = [this] { return request("GET", "/api/status").value(u"leftState"_s).toString(); };
 
     // The DJ starts the left deck on the computer. JACK connects in its own time and the dummy server
     // running late drops whole periods of MIDI, so the state goes out again until it is seen.
@@ -160,8 +158,8 @@ void DeckFeedbackTest::reports_correctTheExpectationAndTheToggle()
     QCOMPARE(request("GET", "/api/status").value(u"deckStateReported"_s), QJsonValue(true));
 
     // The phone's play must not toggle the playing deck off.
-    const QJsonObject alreadyPlaying = request("POST", "/api/command", R"({"command":"play","deck":"left"})");
-    QCOMPARE(alreadyPlaying.value(u"message"_s).toString(), u"Left deck was already marked as playing."_s);
+    QCOMPARE(request("POST", "/api/command", R"({"command":"play","deck":"left"})").value(u"message"_s),
+             u"Left deck was already marked as playing."_s);
     QTest::qWait(500);
     QCOMPARE(dj.presses(), 0);
     QVERIFY(dj.isPlaying(DeckSide::left));
@@ -169,8 +167,8 @@ void DeckFeedbackTest::reports_correctTheExpectationAndTheToggle()
     // The DJ stops it on the computer: the phone's play now sends the note, and the deck plays.
     dj.setPlaying(DeckSide::left, false);
     QTRY_VERIFY_WITH_TIMEOUT((dj.sendState(DeckSide::left), leftState() == u"paused"_s), 20'000);
-    const QJsonObject sent = request("POST", "/api/command", R"({"command":"play","deck":"left"})");
-    QCOMPARE(sent.value(u"message"_s).toString(), u"Play sent to SERATO left deck."_s);
+    QCOMPARE(request("POST", "/api/command", R"({"command":"play","deck":"left"})").value(u"message"_s),
+             u"Play sent to SERATO left deck."_s);
     QTRY_COMPARE_WITH_TIMEOUT(dj.presses(), 1, 10'000);
     QVERIFY(dj.isPlaying(DeckSide::left));
     QCOMPARE(leftState(), u"playing"_s);
@@ -184,8 +182,6 @@ void DeckFeedbackTest::reports_correctTheExpectationAndTheToggle()
         20'000);
     QCOMPARE(leftState(), u"playing"_s);
     QVERIFY(dj.isPlaying(DeckSide::left));
-
-    m_server->stop();
     m_server.reset();
     m_harness.reset();
 }

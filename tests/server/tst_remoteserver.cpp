@@ -18,12 +18,6 @@ namespace {
 
 const QByteArray kPair = "POST /api/pair HTTP/1.1\r\nContent-Length: 17\r\n\r\n{\"code\":\"482913\"}";
 
-QByteArray withToken(const QByteArray &head, const QString &token, const QByteArray &body = {})
-{
-    return head + " HTTP/1.1\r\nAuthorization: Bearer " + token.toUtf8()
-           + "\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body;
-}
-
 // Whether avahi-browse resolves our VirtualDJ service on this port, also if renamed "NAME #2".
 bool advertised(quint16 port)
 {
@@ -158,7 +152,9 @@ private Q_SLOTS:
             QMetaObject::invokeMethod(
                 this, [&] { server.reset(); }, Qt::BlockingQueuedConnection);
         });
-        QCOMPARE(statusOf(exchange(port, withToken("GET /api/status", token))), 200);
+        QCOMPARE(statusOf(exchange(port, "GET /api/status HTTP/1.1\r\nAuthorization: Bearer " + token.toUtf8()
+                                             + "\r\n\r\n")),
+                 200);
         QVERIFY(!server);
         QTRY_VERIFY_WITH_TIMEOUT(exchange(port, "GET / HTTP/1.1\r\n\r\n").isEmpty(), 30'000);
     }
