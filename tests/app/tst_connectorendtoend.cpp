@@ -1,303 +1,292 @@
+#include "support/connectorprocess.h"
 #include "support/servicerequirement.h"
 
+#include <QDir>
 #include <QFile>
 #include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
-#include <QRegularExpression>
+#include <QRandomGenerator>
+#include <QSettings>
 #include <QStandardPaths>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <csignal>
-#include <optional>
+#include <chrono>
+#include <thread>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
-// One request on a fresh loopback connection, as the phone sends it: the status and the JSON body.
-std::pair<int, QJsonObject> request(quint16 port, const QByteArray &methodAndPath,
-                                    const QByteArray &body = {}, const QString &token = {})
+const QString kCode = u"^Pairing code: (\\d{6})$"_s;
+const QString kSeratoReady = u"^Ready on private network port 53731"_s;
+const QByteArray kPlay = R"({"command":"play","deck":"left"})";
+
+// Starts the connector and waits until it serves; its pairing code, or empty.
+QString startServing(ConnectorProcess &connector)
 {
-    QTcpSocket socket;
-    socket.connectToHost(u"127.0.0.1"_s, port);
-    if (!socket.waitForConnected(10000))
+    if (!connector.start() || connector.waitForLine(kSeratoReady).isEmpty())
         return {};
-    QByteArray message = methodAndPath + " HTTP/1.1\r\nHost: 127.0.0.1\r\n";
-    if (!token.isEmpty())
-        message += "Authorization: Bearer " + token.toUtf8() + "\r\n";
-    socket.write(message + "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body);
-    QByteArray answer;
-    while (socket.state() == QAbstractSocket::ConnectedState && socket.waitForReadyRead(10000))
-        answer += socket.readAll();
-    answer += socket.readAll();
-    return {answer.split(' ').value(1).toInt(),
-            QJsonDocument::fromJson(answer.mid(answer.indexOf("\r\n\r\n") + 4)).object()};
+    return connector.waitForLine(kCode);
 }
 
-// The connector binary in a temporary home, without a display.
-class Connector
+// The port names of the JACK server `name`, sorted; none while it does not answer.
+QStringList jackPorts(const QString &name)
 {
-public:
-    explicit Connector(const QString &home)
-    {
-        m_environment.insert(u"HOME"_s, home);
-        m_environment.insert(u"XDG_CONFIG_HOME"_s, home + u"/.config"_s);
-        m_environment.insert(u"XDG_DATA_HOME"_s, home + u"/.local/share"_s);
-        m_environment.remove(u"DISPLAY"_s);
-        m_environment.remove(u"WAYLAND_DISPLAY"_s);
-        // Its diagnostics (ALSA, sanitizers) go to the test's log instead of filling a pipe.
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    }
-    ~Connector() { stop(); }
-
-    bool start(const QStringList &arguments)
-    {
-        m_process.setProcessEnvironment(m_environment);
-        m_process.start(qEnvironmentVariable("CONNECTOR_BINARY"), QStringList{u"--headless"_s} + arguments);
-        m_output.clear();
-        return m_process.waitForStarted(10000);
-    }
-
-    // Waits for a line from `firstLine` on that matches; its first group, or the whole line. Generous:
-    // a sanitizer build on a loaded machine starts slowly.
-    QString waitForLine(const QString &pattern, qsizetype firstLine = 0)
-    {
-        const QRegularExpression expression(pattern);
-        for (QDeadlineTimer deadline(90000); !deadline.hasExpired();) {
-            const QStringList lines = m_output.split(u'\n');
-            for (qsizetype line = firstLine; line + 1 < lines.size(); ++line) {
-                const QRegularExpressionMatch match = expression.match(lines[line]);
-                if (match.hasMatch())
-                    return match.captured(match.lastCapturedIndex());
-            }
-            if (m_process.state() == QProcess::NotRunning)
-                break;
-            m_process.waitForReadyRead(200);
-            m_output += QString::fromUtf8(m_process.readAllStandardOutput());
-        }
-        qWarning("no line matching %s in:\n%s", qPrintable(pattern), qPrintable(m_output));
+    QProcess lister;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"JACK_DEFAULT_SERVER"_s, name);
+    lister.setProcessEnvironment(environment);
+    lister.start(u"jack_lsp"_s, {});
+    if (!lister.waitForFinished(10000) || lister.exitCode() != 0)
         return {};
-    }
-
-    // The complete lines read so far.
-    qsizetype lineCount() const { return m_output.count(u'\n'); }
-
-    // A one-shot run to its end: the exit code and what it printed on both channels.
-    std::pair<int, QString> runToEnd(const QStringList &arguments, const QString &home = {})
-    {
-        QProcess process;
-        QProcessEnvironment environment = m_environment;
-        if (!home.isEmpty())
-            environment.insert(u"HOME"_s, home);
-        process.setProcessEnvironment(environment);
-        process.start(qEnvironmentVariable("CONNECTOR_BINARY"), arguments);
-        if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit)
-            return {-1, {}};
-        return {
-            process.exitCode(),
-            QString::fromUtf8(process.readAllStandardOutput() + process.readAllStandardError()).trimmed()};
-    }
-
-    // SIGTERM, as a service manager stops it; the exit code of a clean stop.
-    int stop()
-    {
-        if (m_process.state() == QProcess::NotRunning)
-            return m_process.exitCode();
-        ::kill(pid_t(m_process.processId()), SIGTERM);
-        if (!m_process.waitForFinished(60000)) {
-            m_process.kill();
-            m_process.waitForFinished();
-            return -1;
-        }
-        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
-    }
-
-private:
-    QProcessEnvironment m_environment = QProcessEnvironment::systemEnvironment();
-    QProcess m_process;
-    QString m_output;
-};
-
-// A JACK server of the test's own (dummy driver), found by the processes that get its name through
-// JACK_DEFAULT_SERVER; the shared server is left alone.
-class PrivateJackServer
-{
-public:
-    explicit PrivateJackServer(const QString &name)
-        : m_name(name)
-    {}
-    ~PrivateJackServer() { stop(); }
-
-    bool start()
-    {
-        m_process.start(u"jackd"_s, {u"--no-realtime"_s, u"-n"_s, m_name, u"-d"_s, u"dummy"_s, u"-r"_s,
-                                     u"48000"_s, u"-p"_s, u"64"_s});
-        if (!m_process.waitForStarted(10000))
-            return false;
-        for (int attempt = 0; attempt < 200; ++attempt) {
-            if (ports())
-                return true;
-            QTest::qWait(100);
-        }
-        return false;
-    }
-
-    void stop()
-    {
-        if (m_process.state() == QProcess::NotRunning)
-            return;
-        m_process.terminate();
-        if (!m_process.waitForFinished(30000)) {
-            m_process.kill();
-            m_process.waitForFinished();
-        }
-    }
-
-    // The server's port names; none while it does not answer.
-    std::optional<QStringList> ports() const
-    {
-        QProcess lister;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(u"JACK_DEFAULT_SERVER"_s, m_name);
-        lister.setProcessEnvironment(environment);
-        lister.start(u"jack_lsp"_s, {});
-        if (!lister.waitForFinished(10000) || lister.exitCode() != 0)
-            return std::nullopt;
-        return QString::fromUtf8(lister.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
-    }
-
-private:
-    QString m_name;
-    QProcess m_process;
-};
+    QStringList names = QString::fromUtf8(lister.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+    names.sort();
+    return names;
+}
 
 } // namespace
 
-// The real binary, headless on the platforms' fixed ports and run once for its one-shot options.
+// The real binary, headless on the platforms' fixed ports, launched twice in one home and run once
+// for its one-shot options.
 class ConnectorEndToEndTest : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void headless_pairsDrivesPersistsAndSwitchesPlatform();
-    void oneShots_printTheirOutcomeAndExitStatus();
-    void midiSystemRestart_waitsThenRecreatesTheSameSource();
+    void headless_pairsDrivesPersistsAndSwitchesPlatform()
+    {
+        QTemporaryDir home;
+        ConnectorProcess connector(home.path());
+        const QString code = startServing(connector);
+        QVERIFY(!connector.waitForLine(u"^(Virtual MIDI device ready|.*could not.*)$"_s).isEmpty());
+
+        QCOMPARE(loopbackRequest(53731, "POST /api/pair", R"({"code":"abcdef"})").status, 403);
+        const QString token = pairOverLoopback(53731, code);
+        const LoopbackAnswer played = loopbackRequest(53731, "POST /api/command", kPlay, token);
+        QCOMPARE(played.body.value(u"expectedState"_s).toString(), u"playing"_s);
+        QVERIFY(!connector.waitForLine(u"^Play sent to SERATO left deck\\.$"_s).isEmpty());
+        // A one-shot beside it opens no listener and hands nothing over.
+        QCOMPARE(connector.run({u"--install-mapping"_s}).first, 0);
+        QVERIFY(QFile::exists(home.filePath(u"Music/_Serato_/MIDI/Xml/Tarvik Remote.xml"_s)));
+        QCOMPARE(loopbackRequest(53731, "GET /api/status", {}, token).status, 200);
+        QCOMPARE(connector.stop(), 0);
+
+        // A restart keeps the code and the paired device.
+        QCOMPARE(startServing(connector), code);
+        QCOMPARE(loopbackRequest(53731, "GET /api/status", {}, token).body.value(u"pairedDevices"_s).toInt(), 1);
+        QCOMPARE(connector.stop(), 0);
+
+        // The other platform listens on its own port, with its own pairing.
+        QVERIFY(connector.start({u"--platform"_s, u"virtualDJ"_s}));
+        QVERIFY(!connector.waitForLine(u"^Ready on private network port 53732"_s).isEmpty());
+        QCOMPARE(loopbackRequest(53732, "GET /api/status", {}, token).status, 401);
+        QCOMPARE(connector.stop(), 0);
+    }
+
+    void oneShot_printsItsOutcomeAndExitStatus_data()
+    {
+        QTest::addColumn<QString>("arguments");
+        QTest::addColumn<bool>("homeIsAFile"); // so no folder can be made in it
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("printed"); // how the output starts
+        const auto row = [](const char *arguments, int exitCode, const QString &printed, bool homeIsAFile = false) {
+            QTest::newRow(arguments) << QString::fromUtf8(arguments) << homeIsAFile << exitCode << printed;
+        };
+        row("--version", 0, u"Tarvik DJ Connector 1.0.6 (8)"_s);
+        row("--help", 0, u"Usage: tarvik-dj-connector [options]\n"_s);
+        row("--install-mapping", 0,
+            u"Serato preset installed. In Setup → MIDI, enable Tarvik DJ Connector Serato and select Tarvik Remote."_s);
+        row("--platform virtualDJ --install-mapping", 0, u"VirtualDJ mapping installed. Open VirtualDJ when ready."_s);
+        row("--platform=serato --install-mapping", 1, u"Serato preset could not be installed: Could not create the folder"_s,
+            true);
+        row("--platform traktor", 2, u"Unknown platform \"traktor\": use serato or virtualDJ."_s);
+        row("--platform=virtualdj --headless", 2, u"Unknown platform \"virtualdj\": use serato or virtualDJ."_s);
+        row("--headless serato", 2, u"Unexpected argument: serato"_s);
+        row("--install-mapping --check-for-updates", 2, u"Choose one of --install-mapping and --check-for-updates."_s);
+        row("--fast", 2, u"Unknown option 'fast'."_s);
+    }
+
+    void oneShot_printsItsOutcomeAndExitStatus()
+    {
+        QFETCH(QString, arguments);
+        QFETCH(bool, homeIsAFile);
+        QFETCH(int, exitCode);
+        QFETCH(QString, printed);
+        QTemporaryDir folder;
+        const QString home = homeIsAFile ? folder.filePath(u"file"_s) : folder.path();
+        QVERIFY(!homeIsAFile || QFile(home).open(QIODevice::WriteOnly));
+        const auto [exited, output] = ConnectorProcess(home).run(arguments.split(u' '));
+        QVERIFY2(output.startsWith(printed), qPrintable(output));
+        QCOMPARE(exited, exitCode);
+    }
+
+    void secondLaunch_handsOverAndLeavesFirstServing()
+    {
+        QTemporaryDir home;
+        ConnectorProcess first(home.path());
+        QVERIFY(!startServing(first).isEmpty());
+        using Run = std::pair<int, QString>;
+        QCOMPARE(first.run({u"--headless"_s}), Run(0, u"Tarvik DJ Connector is already running."_s));
+        QVERIFY(!first.waitForLine(u"^Another launch asked for the window; this connector runs without one\\.$"_s)
+                     .isEmpty());
+
+        // Another home is another connector: it starts on its own (on the other mode's port).
+        QTemporaryDir otherHome;
+        ConnectorProcess other(otherHome.path());
+        QVERIFY(other.start({u"--platform"_s, u"virtualDJ"_s}));
+        QVERIFY(!other.waitForLine(u"^Ready on private network port 53732"_s).isEmpty());
+        QCOMPARE(loopbackRequest(53731, "GET /api/status").status, 401);
+        QCOMPARE(first.stop(), 0);
+        QCOMPARE(other.stop(), 0);
+    }
+
+    // Regression guard: the socket file a killed connector leaves behind must not pass for a running one.
+    void killedConnector_doesNotBlockNextStart()
+    {
+        QTemporaryDir home;
+        ConnectorProcess killed(home.path());
+        QVERIFY(!startServing(killed).isEmpty());
+        QCOMPARE(killed.stop(SIGKILL), -1);
+        QVERIFY(!QDir(home.filePath(u"runtime"_s)).entryList(QDir::System | QDir::NoDotAndDotDot).isEmpty());
+
+        ConnectorProcess next(home.path());
+        QVERIFY(!startServing(next).isEmpty());
+        // It took the socket over, so the launch after it is handed over again.
+        QCOMPARE(next.run({u"--headless"_s}).second, u"Tarvik DJ Connector is already running."_s);
+        QCOMPARE(next.stop(), 0);
+    }
+
+    void midiSystemRestart_waitsThenRecreatesTheSameSource()
+    {
+        CONNECTOR_REQUIRE_SERVICE(!QStandardPaths::findExecutable(u"jackd"_s).isEmpty(), u"jackd"_s);
+        if (QFile::exists(u"/dev/snd/seq"_s))
+            QSKIP("this machine has an ALSA sequencer, which the connector prefers to JACK");
+        // A JACK server of the test's own (dummy driver) under its own name; the shared one is left alone.
+        const QString serverName = u"tarvik-restart-"_s + QString::number(QCoreApplication::applicationPid());
+        QProcess jack;
+        const auto startJack = [&] {
+            jack.start(u"jackd"_s, {u"--no-realtime"_s, u"-n"_s, serverName, u"-d"_s, u"dummy"_s, u"-p"_s, u"64"_s});
+            // Its system ports answer once it runs.
+            for (int attempt = 0; attempt < 200 && jack.waitForStarted(10000); ++attempt, QTest::qWait(100)) {
+                if (!jackPorts(serverName).isEmpty())
+                    return true;
+            }
+            return false;
+        };
+        CONNECTOR_REQUIRE_SERVICE(startJack(), u"a JACK server of the test's own (jackd -n)"_s);
+        const QStringList connectorPorts{u"Tarvik DJ Connector - Serato Client Input:Tarvik DJ Connector Serato"_s,
+                                         u"Tarvik DJ Connector - Serato Client:Tarvik DJ Connector Serato"_s};
+        const QString ready = u"^Virtual MIDI device ready$"_s;
+
+        QTemporaryDir home;
+        // The connector takes the environment it is made in.
+        qputenv("JACK_DEFAULT_SERVER", serverName.toUtf8());
+        ConnectorProcess connector(home.path());
+        qunsetenv("JACK_DEFAULT_SERVER");
+        const QString code = startServing(connector);
+        QVERIFY(!connector.waitForLine(ready).isEmpty());
+        QCOMPARE(jackPorts(serverName).filter(u"Tarvik DJ Connector"_s), connectorPorts);
+        const QString token = pairOverLoopback(53731, code);
+        QCOMPARE(token.size(), 32);
+
+        jack.terminate();
+        QVERIFY(jack.waitForFinished(30000));
+        QVERIFY(!connector.waitForLine(u"^The MIDI system stopped\\. Waiting for it to come back…$"_s).isEmpty());
+        // Meanwhile commands are answered as by a connector without a virtual source.
+        const LoopbackAnswer played = loopbackRequest(53731, "POST /api/command", kPlay, token);
+        QCOMPARE(played.status, 200);
+        QCOMPARE(played.body.value(u"expectedState"_s).toString(), u"playing"_s);
+
+        const qsizetype linesBeforeRestart = connector.lineCount();
+        QVERIFY(startJack());
+        QVERIFY(!connector.waitForLine(ready, linesBeforeRestart).isEmpty());
+        // The same source and destination again, once: the old clients are gone, not renamed beside new ones.
+        QCOMPARE(jackPorts(serverName).filter(u"Tarvik DJ Connector"_s), connectorPorts);
+        QCOMPARE(connector.stop(), 0);
+        jack.terminate();
+        QVERIFY(jack.waitForFinished(30000));
+    }
+
+    // Regression: the server thread wrote the script and its revision through a settings object whose
+    // deferred sync ran on the main thread, so a kill could leave a text on disk under another save's
+    // revision.
+    void killedWhileSaving_losesNothingAcknowledgedAndTearsNoScript()
+    {
+        QTemporaryDir home;
+        ConnectorProcess connector(home.path());
+        const QString code = startServing(connector);
+        QVERIFY(!code.isEmpty());
+        QStringList tokens{pairOverLoopback(53731, code)};
+        QVERIFY(!tokens.first().isEmpty());
+        const QString settingsFolder = home.filePath(u".config/Tarvik"_s);
+
+        struct SavedScript
+        {
+            qint64 revision = 0;
+            QString text;
+        } acknowledged;
+        int save = 0;
+        int unanswered = 0;
+        int landedUnanswered = 0;
+        for (int kill = 1; kill <= 50; ++kill) {
+            const auto delay = std::chrono::milliseconds(QRandomGenerator::global()->bounded(300));
+            std::thread killer([pid = connector.pid(), delay] {
+                std::this_thread::sleep_for(delay);
+                ::kill(pid_t(pid), SIGKILL);
+            });
+            // Sent but not answered when the connector died: it may have landed whole, or not at all.
+            QString unacknowledged;
+            while (true) {
+                ++save;
+                const QString text = u"Save %1\n[CUE] Cake"_s.arg(save);
+                const LoopbackAnswer saved = loopbackRequest(
+                    53731, "POST /api/script", QJsonDocument(QJsonObject{{u"script"_s, text}}).toJson(), tokens.first());
+                if (saved.status != 200) {
+                    unacknowledged = text;
+                    break;
+                }
+                acknowledged = {saved.body.value(u"revision"_s).toInteger(), text};
+                if (save % 4 == 0) {
+                    const QString token = pairOverLoopback(53731, code);
+                    if (token.isEmpty())
+                        break;
+                    tokens << token;
+                }
+            }
+            killer.join();
+            connector.stop(SIGKILL);
+
+            QCOMPARE(QSettings(settingsFolder + u"/DJ Connector.conf"_s, QSettings::IniFormat).status(),
+                     QSettings::NoError);
+            QCOMPARE(startServing(connector), code);
+            const LoopbackAnswer read = loopbackRequest(53731, "GET /api/script", {}, tokens.first());
+            QCOMPARE(read.status, 200);
+            const SavedScript stored{read.body.value(u"revision"_s).toInteger(), read.body.value(u"script"_s).toString()};
+            const bool sameSave = stored.revision == acknowledged.revision && stored.text == acknowledged.text;
+            const bool laterSave = stored.revision > acknowledged.revision && stored.text == unacknowledged;
+            QVERIFY2(sameSave || laterSave,
+                     qPrintable(u"kill %1: read revision %2 with \"%3\"; acknowledged %4 with \"%5\"; then sent \"%6\""_s
+                                    .arg(kill)
+                                    .arg(stored.revision)
+                                    .arg(stored.text, QString::number(acknowledged.revision), acknowledged.text,
+                                         unacknowledged)));
+            unanswered += unacknowledged.isEmpty() ? 0 : 1;
+            landedUnanswered += laterSave ? 1 : 0;
+            acknowledged = stored;
+            for (const QString &token : std::as_const(tokens))
+                QVERIFY2(loopbackRequest(53731, "GET /api/status", {}, token).status == 200,
+                         qPrintable(u"kill %1: token %2 no longer authorises"_s.arg(kill).arg(token)));
+        }
+        // The next save clears away what the killed writers left beside the file.
+        QCOMPARE(loopbackRequest(53731, "POST /api/script", R"({"script":"Last"})", tokens.first()).status, 200);
+        QStringList left = QDir(settingsFolder).entryList(QDir::Files | QDir::Hidden);
+        left.removeAll(u"DJ Connector.conf.lock"_s);
+        QCOMPARE(left, QStringList{u"DJ Connector.conf"_s});
+        qInfo("%d kills, %d saves sent, %d kills left a save unanswered, %d of those landed whole, %lld tokens "
+              "acknowledged",
+              50, save, unanswered, landedUnanswered, qlonglong(tokens.size()));
+    }
 };
-
-void ConnectorEndToEndTest::headless_pairsDrivesPersistsAndSwitchesPlatform()
-{
-    QTemporaryDir home;
-    Connector connector(home.path());
-    QVERIFY(connector.start({}));
-    QVERIFY(!connector.waitForLine(u"^Ready on private network port 53731"_s).isEmpty());
-    const QString code = connector.waitForLine(u"^Pairing code: (\\d{6})$"_s);
-    QVERIFY(!connector.waitForLine(u"^(Virtual MIDI device ready|.*could not.*)$"_s).isEmpty());
-
-    QCOMPARE(request(53731, "POST /api/pair", R"({"code":"abcdef"})").first, 403);
-    const auto [status, paired] =
-        request(53731, "POST /api/pair", QJsonDocument(QJsonObject{{u"code"_s, code}}).toJson());
-    QCOMPARE(status, 200);
-    const QString token = paired.value(u"token"_s).toString();
-    const auto played = request(53731, "POST /api/command", R"({"command":"play","deck":"left"})", token);
-    QCOMPARE(played.second.value(u"expectedState"_s).toString(), u"playing"_s);
-    QVERIFY(!connector.waitForLine(u"^Play sent to SERATO left deck\\.$"_s).isEmpty());
-    QCOMPARE(connector.stop(), 0);
-
-    // A restart keeps the code and the paired device.
-    QVERIFY(connector.start({}));
-    QVERIFY(!connector.waitForLine(u"^Ready on private network port 53731"_s).isEmpty());
-    QCOMPARE(connector.waitForLine(u"^Pairing code: (\\d{6})$"_s), code);
-    QCOMPARE(request(53731, "GET /api/status", {}, token).second.value(u"pairedDevices"_s).toInt(), 1);
-    QCOMPARE(connector.stop(), 0);
-
-    // The other platform listens on its own port, with its own pairing.
-    QVERIFY(connector.start({u"--platform"_s, u"virtualDJ"_s}));
-    QVERIFY(!connector.waitForLine(u"^Ready on private network port 53732"_s).isEmpty());
-    QCOMPARE(request(53732, "GET /api/status", {}, token).first, 401);
-    QCOMPARE(connector.stop(), 0);
-}
-
-void ConnectorEndToEndTest::oneShots_printTheirOutcomeAndExitStatus()
-{
-    QTemporaryDir home;
-    Connector connector(home.path());
-    QVERIFY(connector.start({}));
-    const QString code = connector.waitForLine(u"^Pairing code: (\\d{6})$"_s);
-    QVERIFY(!code.isEmpty());
-
-    // Beside the running connector, which goes on pairing undisturbed.
-    using Run = std::pair<int, QString>;
-    QCOMPARE(connector.runToEnd({u"--install-mapping"_s}),
-             Run(0, u"Serato preset installed. In Setup → MIDI, enable Tarvik DJ Connector Serato and "
-                    u"select Tarvik Remote."_s));
-    QVERIFY(QFile::exists(home.filePath(u"Music/_Serato_/MIDI/Xml/Tarvik Remote.xml"_s)));
-    QCOMPARE(connector.runToEnd({u"--platform"_s, u"virtualDJ"_s, u"--install-mapping"_s}),
-             Run(0, u"VirtualDJ mapping installed. Open VirtualDJ when ready."_s));
-    QVERIFY(QFile::exists(home.filePath(u".local/share/VirtualDJ/Mappers/Tarvik DJ Connector.xml"_s)));
-    QCOMPARE(request(53731, "POST /api/pair", QJsonDocument(QJsonObject{{u"code"_s, code}}).toJson()).first,
-             200);
-    QCOMPARE(connector.stop(), 0);
-
-    // A home that is a file: the preset folder cannot be made.
-    const QString blocked = home.filePath(u"blocked"_s);
-    QVERIFY(QFile(blocked).open(QIODevice::WriteOnly));
-    const Run failed = connector.runToEnd({u"--platform=serato"_s, u"--install-mapping"_s}, blocked);
-    QCOMPARE(failed.first, 1);
-    QVERIFY2(failed.second.startsWith(u"Serato preset could not be installed: Could not create the folder"_s),
-             qPrintable(failed.second));
-    QCOMPARE(connector.runToEnd({u"--version"_s}), Run(0, u"Tarvik DJ Connector 1.0.6 (8)"_s));
-    QCOMPARE(connector.runToEnd({u"--platform"_s, u"traktor"_s}),
-             Run(2, u"Unknown platform \"traktor\": use serato or virtualDJ."_s));
-    QCOMPARE(connector.runToEnd({u"--headless"_s, u"serato"_s}), Run(2, u"Unexpected argument: serato"_s));
-}
-
-void ConnectorEndToEndTest::midiSystemRestart_waitsThenRecreatesTheSameSource()
-{
-    CONNECTOR_REQUIRE_SERVICE(!QStandardPaths::findExecutable(u"jackd"_s).isEmpty(), u"jackd"_s);
-    if (QFile::exists(u"/dev/snd/seq"_s))
-        QSKIP("this machine has an ALSA sequencer, which the connector prefers to JACK");
-    const QString serverName = u"tarvik-restart-"_s + QString::number(QCoreApplication::applicationPid());
-    const QString sourcePort = u"Tarvik DJ Connector - Serato Client:Tarvik DJ Connector Serato"_s;
-    const QString destinationPort = u"Tarvik DJ Connector - Serato Client Input:Tarvik DJ Connector Serato"_s;
-    const QString ready = u"^Virtual MIDI device ready$"_s;
-    PrivateJackServer jack(serverName);
-    CONNECTOR_REQUIRE_SERVICE(jack.start(), u"a JACK server of the test's own (jackd -n)"_s);
-
-    QTemporaryDir home;
-    // The connector takes the environment it is made in.
-    qputenv("JACK_DEFAULT_SERVER", serverName.toUtf8());
-    Connector connector(home.path());
-    qunsetenv("JACK_DEFAULT_SERVER");
-    QVERIFY(connector.start({}));
-    const QString code = connector.waitForLine(u"^Pairing code: (\\d{6})$"_s);
-    QVERIFY(!connector.waitForLine(u"^Ready on private network port 53731"_s).isEmpty());
-    QVERIFY(!connector.waitForLine(ready).isEmpty());
-    QVERIFY(jack.ports().value_or(QStringList()).contains(sourcePort));
-    const QString token =
-        request(53731, "POST /api/pair", QJsonDocument(QJsonObject{{u"code"_s, code}}).toJson())
-            .second.value(u"token"_s)
-            .toString();
-    QCOMPARE(token.size(), 32);
-
-    jack.stop();
-    QVERIFY(!connector.waitForLine(u"^The MIDI system stopped\\. Waiting for it to come back…$"_s).isEmpty());
-    // Meanwhile commands are answered as by a connector without a virtual source.
-    const auto played = request(53731, "POST /api/command", R"({"command":"play","deck":"left"})", token);
-    QCOMPARE(played.first, 200);
-    QCOMPARE(played.second.value(u"expectedState"_s).toString(), u"playing"_s);
-
-    const qsizetype linesBeforeRestart = connector.lineCount();
-    QVERIFY(jack.start());
-    QVERIFY(!connector.waitForLine(ready, linesBeforeRestart).isEmpty());
-    // The same source and destination again, once: the old clients are gone, not renamed beside new ones.
-    QStringList connectorPorts = jack.ports().value_or(QStringList()).filter(u"Tarvik DJ Connector"_s);
-    connectorPorts.sort();
-    QCOMPARE(connectorPorts, (QStringList{destinationPort, sourcePort}));
-    QCOMPARE(connector.stop(), 0);
-}
 
 QTEST_GUILESS_MAIN(ConnectorEndToEndTest)
 #include "tst_connectorendtoend.moc"

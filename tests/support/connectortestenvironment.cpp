@@ -1,40 +1,23 @@
 #include "connectortestenvironment.h"
 
-#include "recordingmidioutput.h"
-
 #include <QCoreApplication>
 #include <QDir>
 
 using namespace Qt::StringLiterals;
-
-std::optional<QString> FakeApplicationLauncher::locate(const QString &bundleIdentifier) const
-{
-    const auto found = registered.constFind(bundleIdentifier);
-    return found == registered.cend() ? std::nullopt : std::optional<QString>(*found);
-}
-
-bool FakeApplicationLauncher::exists(const QString &path) const
-{
-    return existingPaths.contains(path);
-}
 
 void FakeApplicationLauncher::open(const QString &location,
                                    std::function<void(std::optional<QString> error)> completion)
 {
     opened << location;
     QMetaObject::invokeMethod(
-        QCoreApplication::instance(),
-        [completion = std::move(completion), error = openError] { completion(error); }, Qt::QueuedConnection);
-}
-
-ConnectorTestEnvironment::ConnectorTestEnvironment()
-{
-    QDir().mkpath(fixture.path(u"home/Documents"_s));
-    QDir().mkpath(fixture.path(u"home/.local/share"_s));
+        QCoreApplication::instance(), [completion = std::move(completion), error = openError] { completion(error); },
+        Qt::QueuedConnection);
 }
 
 ConnectorEnvironment ConnectorTestEnvironment::make()
 {
+    QDir().mkpath(fixture.path(u"home/Documents"_s));
+    QDir().mkpath(fixture.path(u"home/.local/share"_s));
     ConnectorEnvironment environment;
     environment.settings = fixture.settings();
     environment.clock = std::make_shared<SystemClock>();
@@ -51,16 +34,16 @@ ConnectorEnvironment ConnectorTestEnvironment::make()
         RecordingMIDIOutput::Recorded recorded = RecordingMIDIOutput::transport(platform);
         midiLogs[platform] = recorded.log;
         midiInputs[platform] = recorded.input;
-        ++transportsMade;
         return recorded.transport;
     };
     environment.makeMonitor = [this](DJPlatform platform) {
         return std::make_unique<NowPlayingMonitor>(
-            platform, NowPlayingMonitor::Seams{runningApplications, openFiles, fixture.path(u"history"_s),
-                                               std::make_shared<SystemClock>()});
+            platform, NowPlayingMonitor::Seams{runningApplications, std::make_shared<FakeOpenFilesLister>(),
+                                               fixture.path(u"history"_s), std::make_shared<SystemClock>()});
     };
     environment.listenPort = [](DJPlatform) { return quint16(0); };
     environment.listenAddress = QHostAddress::LocalHost;
+    // Nothing listens on the discard port: a check fails fast unless the test serves one.
     environment.updateManifestURL = QUrl(u"http://127.0.0.1:9/updates/dj-connector-macos.json"_s);
     environment.updateTimeoutMs = 2000;
     environment.copyToClipboard = [this](const QString &text) { clipboard << text; };

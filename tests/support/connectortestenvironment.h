@@ -15,7 +15,7 @@
 #include <memory>
 
 // An application launcher that opens nothing: it knows the identifiers and paths the test gives it
-// and records what it was asked to open.
+// and records what it was asked to open, answering with `openError` on the next turn of the loop.
 class FakeApplicationLauncher final : public ApplicationLauncher
 {
 public:
@@ -24,8 +24,12 @@ public:
     std::optional<QString> openError;
     QStringList opened;
 
-    std::optional<QString> locate(const QString &bundleIdentifier) const override;
-    bool exists(const QString &path) const override;
+    std::optional<QString> locate(const QString &bundleIdentifier) const override
+    {
+        return registered.contains(bundleIdentifier) ? std::optional(registered.value(bundleIdentifier))
+                                                     : std::nullopt;
+    }
+    bool exists(const QString &path) const override { return existingPaths.contains(path); }
     void open(const QString &location, std::function<void(std::optional<QString> error)> completion) override;
 };
 
@@ -35,19 +39,15 @@ public:
 struct ConnectorTestEnvironment
 {
     TestFixture fixture;
-    std::shared_ptr<FakeRunningApplications> runningApplications =
-        std::make_shared<FakeRunningApplications>();
-    std::shared_ptr<FakeOpenFilesLister> openFiles = std::make_shared<FakeOpenFilesLister>();
+    std::shared_ptr<FakeRunningApplications> runningApplications = std::make_shared<FakeRunningApplications>();
     std::shared_ptr<FakeApplicationLauncher> launcher = std::make_shared<FakeApplicationLauncher>();
-    // The MIDI log of the latest transport made for each platform.
+    // The MIDI log of the latest transport made for each platform, and the input the DJ software
+    // answers it on.
     std::map<DJPlatform, std::shared_ptr<MIDIMessageLog>> midiLogs;
-    // And the input the DJ software answers it on.
     std::map<DJPlatform, std::shared_ptr<RecordingMIDIOutput::Input>> midiInputs;
-    int transportsMade = 0;
     std::optional<QString> localAddress = QStringLiteral("192.168.1.20");
     QStringList clipboard;
 
-    ConnectorTestEnvironment();
     // An environment for a model; it refers back to this object, which must outlive the model.
     ConnectorEnvironment make();
 };

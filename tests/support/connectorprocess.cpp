@@ -1,0 +1,105 @@
+#include "connectorprocess.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QJsonDocument>
+#include <QRegularExpression>
+#include <QTcpSocket>
+
+using namespace Qt::StringLiterals;
+
+LoopbackAnswer loopbackRequest(quint16 port, const QByteArray &methodAndPath, const QByteArray &body,
+                               const QString &token)
+{
+    QTcpSocket socket;
+    socket.connectToHost(u"127.0.0.1"_s, port);
+    if (!socket.waitForConnected(10000))
+        return {};
+    QByteArray message = methodAndPath + " HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+    if (!token.isEmpty())
+        message += "Authorization: Bearer " + token.toUtf8() + "\r\n";
+    socket.write(message + "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body);
+    QByteArray answer;
+    while (socket.state() == QAbstractSocket::ConnectedState && socket.waitForReadyRead(10000))
+        answer += socket.readAll();
+    answer += socket.readAll();
+    const qsizetype split = answer.indexOf("\r\n\r\n");
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(answer.mid(split + 4), &error);
+    if (split < 0 || error.error != QJsonParseError::NoError)
+        return {};
+    return {answer.split(' ').value(1).toInt(), document.object()};
+}
+
+QString pairOverLoopback(quint16 port, const QString &code)
+{
+    const LoopbackAnswer paired =
+        loopbackRequest(port, "POST /api/pair", QJsonDocument(QJsonObject{{u"code"_s, code}}).toJson());
+    return paired.status == 200 ? paired.body.value(u"token"_s).toString() : QString();
+}
+
+ConnectorProcess::ConnectorProcess(const QString &home)
+{
+    // The runtime folder holds the single-instance socket, so each home is a connector of its own.
+    QDir(home).mkpath(u"runtime"_s);
+    QFile::setPermissions(home + u"/runtime"_s, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    m_environment.insert(u"HOME"_s, home);
+    m_environment.insert(u"XDG_CONFIG_HOME"_s, home + u"/.config"_s);
+    m_environment.insert(u"XDG_DATA_HOME"_s, home + u"/.local/share"_s);
+    m_environment.insert(u"XDG_RUNTIME_DIR"_s, home + u"/runtime"_s);
+    m_environment.remove(u"DISPLAY"_s);
+    m_environment.remove(u"WAYLAND_DISPLAY"_s);
+    m_process.setProcessEnvironment(m_environment);
+    m_process.setProgram(qEnvironmentVariable("CONNECTOR_BINARY"));
+    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+}
+
+bool ConnectorProcess::start(const QStringList &arguments)
+{
+    m_output.clear();
+    m_process.setArguments(QStringList{u"--headless"_s} + arguments);
+    m_process.start();
+    return m_process.waitForStarted(10000);
+}
+
+QString ConnectorProcess::waitForLine(const QString &pattern, qsizetype firstLine)
+{
+    const QRegularExpression expression(pattern);
+    for (QDeadlineTimer deadline(90000); !deadline.hasExpired(); m_process.waitForReadyRead(200)) {
+        m_output += QString::fromUtf8(m_process.readAllStandardOutput());
+        const QStringList lines = m_output.split(u'\n');
+        for (qsizetype line = firstLine; line + 1 < lines.size(); ++line) {
+            const QRegularExpressionMatch match = expression.match(lines[line]);
+            if (match.hasMatch())
+                return match.captured(match.lastCapturedIndex());
+        }
+        if (m_process.state() == QProcess::NotRunning)
+            break;
+    }
+    qWarning("no line matching %s in:\n%s", qPrintable(pattern), qPrintable(m_output));
+    return {};
+}
+
+int ConnectorProcess::stop(int signal)
+{
+    if (m_process.state() == QProcess::NotRunning)
+        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+    ::kill(pid_t(m_process.processId()), signal);
+    if (!m_process.waitForFinished(60000)) {
+        m_process.kill();
+        m_process.waitForFinished();
+        return -1;
+    }
+    return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
+}
+
+std::pair<int, QString> ConnectorProcess::run(const QStringList &arguments) const
+{
+    QProcess process;
+    process.setProcessEnvironment(m_environment);
+    process.start(m_process.program(), arguments);
+    if (!process.waitForFinished(90000) || process.exitStatus() != QProcess::NormalExit)
+        return {-1, {}};
+    return {process.exitCode(),
+            QString::fromUtf8(process.readAllStandardOutput() + process.readAllStandardError()).trimmed()};
+}
