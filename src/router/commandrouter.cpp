@@ -609,33 +609,27 @@ void CommandRouter::reportSettingsCondition()
         if (!std::exchange(m_storeConditionChanged, false))
             return;
     }
-    postToMainThread([router = weak_from_this()] {
-        const std::shared_ptr<CommandRouter> strong = router.lock();
-        if (!strong)
-            return;
-        std::function<void()> callback;
-        {
-            std::lock_guard lock(strong->m_callbackLock);
-            callback = strong->m_onSettingsWarningChange;
-        }
-        if (callback)
-            callback();
-    });
+    callOnMainThread(&CommandRouter::m_onSettingsWarningChange);
 }
 
 void CommandRouter::reportDevicesChange()
 {
-    postToMainThread([router = weak_from_this()] {
+    callOnMainThread(&CommandRouter::m_onDevicesChange);
+}
+
+void CommandRouter::callOnMainThread(std::function<void()> CommandRouter::*callback)
+{
+    postToMainThread([router = weak_from_this(), callback] {
         const std::shared_ptr<CommandRouter> strong = router.lock();
         if (!strong)
             return;
-        std::function<void()> callback;
+        std::function<void()> current;
         {
             std::lock_guard lock(strong->m_callbackLock);
-            callback = strong->m_onDevicesChange;
+            current = strong.get()->*callback;
         }
-        if (callback)
-            callback();
+        if (current)
+            current();
     });
 }
 

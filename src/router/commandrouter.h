@@ -156,6 +156,8 @@ private:
     void deliver(const QString &message) const;
     void reportSettingsCondition();
     void reportDevicesChange();
+    // Calls the callback kept in that member on the main thread, while the router still exists.
+    void callOnMainThread(std::function<void()> CommandRouter::*callback);
     void recordActivity(const QString &kind, const QString &message, const QString &device) const;
 
     // Held from taking the values to their landing on disk, so writes land in the order taken; taken
