@@ -1,40 +1,15 @@
 #include "app/connectormodel.h"
 #include "core/activitylog.h"
+#include "support/connectorprocess.h"
 #include "support/connectortestenvironment.h"
 
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
-#include <QTcpSocket>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
-
-namespace {
-
-// One request from the phone over loopback: the status and the JSON body.
-std::pair<int, QJsonObject> request(quint16 port, const QByteArray &methodAndPath, const QByteArray &body,
-                                    const QString &token = {})
-{
-    QTcpSocket socket;
-    socket.connectToHost(u"127.0.0.1"_s, port);
-    if (!socket.waitForConnected(10000))
-        return {};
-    QByteArray message = methodAndPath + " HTTP/1.1\r\nHost: 127.0.0.1\r\n"
-                         + "User-Agent: Tarvik%20DJ%20Remote/42 CFNetwork/1494.0.7 Darwin/23.4.0\r\n";
-    if (!token.isEmpty())
-        message += "Authorization: Bearer " + token.toUtf8() + "\r\n";
-    socket.write(message + "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body);
-    QByteArray answer;
-    while (socket.state() == QAbstractSocket::ConnectedState && socket.waitForReadyRead(10000))
-        answer += socket.readAll();
-    answer += socket.readAll();
-    return {answer.split(' ').value(1).toInt(),
-            QJsonDocument::fromJson(answer.mid(answer.indexOf("\r\n\r\n") + 4)).object()};
-}
-
-} // namespace
 
 // The model with an activity log, driven by a phone over loopback and by the window.
 class DeviceActivityTest : public QObject
@@ -60,13 +35,15 @@ void DeviceActivityTest::run_listsTheDeviceAndLogsEveryEventWithoutSecrets()
         const auto port =
             quint16(QRegularExpression(u"port (\\d+)"_s).match(model.serverStatus()).captured(1).toUInt());
         code = model.pairingCode();
-        token = request(port, "POST /api/pair", R"({"code":")" + code.toUtf8() + R"("})")
-                    .second[u"token"_s]
+        token = loopbackRequest(port, "POST /api/pair", R"({"code":")" + code.toUtf8() + R"("})")
+                    .body[u"token"_s]
                     .toString();
-        QCOMPARE(request(port, "POST /api/command", R"({"command":"play","deck":"left"})", token).first, 200);
-        QCOMPARE(request(port, "POST /api/pair", R"({"code":"x"})").first, 403);
+        QCOMPARE(
+            loopbackRequest(port, "POST /api/command", R"({"command":"play","deck":"left"})", token).status,
+            200);
+        QCOMPARE(loopbackRequest(port, "POST /api/pair", R"({"code":"x"})").status, 403);
         const QJsonObject body{{u"script"_s, script}};
-        QCOMPARE(request(port, "POST /api/script", QJsonDocument(body).toJson(), token).first, 200);
+        QCOMPARE(loopbackRequest(port, "POST /api/script", QJsonDocument(body).toJson(), token).status, 200);
 
         QTRY_COMPARE(model.connectedDevices(), 1);
         const QVariantMap device = model.devices().value(0).toMap();
@@ -76,7 +53,7 @@ void DeviceActivityTest::run_listsTheDeviceAndLogsEveryEventWithoutSecrets()
         model.forgetDevice(device.value(u"id"_s).toString());
         QCOMPARE(model.devices().size(), 0);
         QCOMPARE(model.connectedDevices(), 0);
-        QCOMPARE(request(port, "GET /api/status", {}, token).first, 401);
+        QCOMPARE(loopbackRequest(port, "GET /api/status", {}, token).status, 401);
         model.sendTestCommand(u"stop"_s);
         QTRY_COMPARE(model.activityEntries().size(), 7);
         QCOMPARE(model.activityEntries().value(0).toMap().value(u"device"_s), u"window"_s);

@@ -15,7 +15,9 @@ LoopbackAnswer loopbackRequest(quint16 port, const QByteArray &methodAndPath, co
     socket.connectToHost(u"127.0.0.1"_s, port);
     if (!socket.waitForConnected(10000))
         return {};
-    QByteArray message = methodAndPath + " HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+    // As the phone sends it: the connector names the device after it.
+    QByteArray message = methodAndPath + " HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                         + "User-Agent: Tarvik%20DJ%20Remote/42 CFNetwork/1494.0.7 Darwin/23.4.0\r\n";
     if (!token.isEmpty())
         message += "Authorization: Bearer " + token.toUtf8() + "\r\n";
     socket.write(message + "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body);
