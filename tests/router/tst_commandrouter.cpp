@@ -5,6 +5,7 @@
 #include <QTest>
 #include <QThread>
 
+#include <atomic>
 #include <limits>
 #include <thread>
 
@@ -175,13 +176,12 @@ private Q_SLOTS:
             QCOMPARE(QThread::currentThread(), QCoreApplication::instance()->thread());
             ++messages;
         });
-        std::vector<QStringList> tokens(8);
+        std::atomic<int> paired = 0;
         std::vector<std::thread> callers;
-        for (QStringList &issued : tokens) {
-            callers.emplace_back([&router, &issued, seed = callers.size()] {
+        for (std::size_t seed = 0; seed < 8; ++seed) {
+            callers.emplace_back([&router, &paired, seed] {
                 for (std::size_t round = 0; round < 60; ++round) {
-                    if (const auto token = router.pair(router.pairingCode()); router.isAuthorized(token))
-                        issued << *token;
+                    paired += router.isAuthorized(router.pair(router.pairingCode())) ? 1 : 0;
                     const DeckSide deck = (round + seed) % 2 ? DeckSide::left : DeckSide::right;
                     router.handle(kAllRemoteCommands[(round + seed) % kAllRemoteCommands.size()], deck);
                     router.handleVolume(25 * int(1 + round % 4), deck);
@@ -191,13 +191,9 @@ private Q_SLOTS:
         for (std::thread &caller : callers)
             caller.join();
         QTRY_COMPARE(messages, 8 * 60 * 2);
+        QCOMPARE(paired.load(), 8 * 60);
         harness.restart();
         QCOMPARE(harness.router->pairedDeviceCount(), 8 * 60);
-        for (const QStringList &issued : tokens) {
-            QCOMPARE(issued.size(), 60);
-            for (const QString &token : issued)
-                QVERIFY(harness.router->isAuthorized(token));
-        }
     }
 
     void olderStore_loadsAndKeepsItsKeysAndFormats()
