@@ -142,29 +142,33 @@ private Q_SLOTS:
 
     void advance_releasedMidSequence_sendsNoLaterStep()
     {
-        // Only a release before the advance step is due counts.
-        for (int attempt = 0; attempt < 10; ++attempt) {
+        // Router, then router and transport; only a release before the advance step is due counts.
+        int checked = 0;
+        for (int attempt = 0; attempt < 10 && checked < 2; ++attempt) {
+            const bool releaseTransport = checked == 1;
             RouterHarness harness;
             harness.router->handle(RemoteCommand::play, DeckSide::left);
             const auto advanced = std::chrono::steady_clock::now();
             harness.router->handle(RemoteCommand::advance, DeckSide::left);
-            const std::weak_ptr<MIDITransport> transport = harness.midi.transport;
             harness.api.reset();
             harness.router.reset();
-            harness.midi.transport.reset();
+            const std::weak_ptr<MIDITransport> transport = harness.midi.transport;
+            if (releaseTransport)
+                harness.midi.transport.reset();
             if (std::chrono::steady_clock::now() - advanced >= 120ms)
                 continue;
-            // Nothing pending kept the router or the transport alive; the stop went out at once, nothing
-            // after it, and no message reached the released router's callback.
-            QVERIFY(transport.expired());
+            // Nothing pending kept either alive; the stop went out at once, nothing after it, and no
+            // message reached the released router's callback.
+            QCOMPARE(transport.expired(), releaseTransport);
             QTest::qWait(700);
             std::vector<Bytes> noteOns = harness.midi.log->bytes();
             std::erase_if(noteOns, [](const Bytes &bytes) { return bytes[0] != 0x9F; });
             QCOMPARE(noteOns, (std::vector<Bytes>{noteOn(80), noteOn(83)}));
             QCOMPARE(harness.takeMessages(), QStringList());
-            return;
+            ++checked;
         }
-        QSKIP("the machine never released in time before the advance step was due");
+        if (checked < 2)
+            QSKIP("the machine never released in time before the advance step was due");
     }
 
     void concurrentCallers_loseNoTokenAndNotifyOnMainThread()
