@@ -1,4 +1,5 @@
-#include "router/storedpairing.h"
+#include "core/djplatform.h"
+#include "router/paireddevice.h"
 #include "support/connectorprocess.h"
 #include "support/servicerequirement.h"
 
@@ -43,19 +44,16 @@ bool xServerAvailable()
 void pairDevicesBeforeStart(const QString &home)
 {
     const qint64 now = QDateTime::currentMSecsSinceEpoch(), pairedAt = now - 2 * 86'400'000;
-    const std::tuple<QString, QString, QString, qint64> devices[] = {
-        {kPhoneToken, u"Tarvik DJ Remote"_s, u"192.168.1.23"_s, now - 3'600'000},
-        {u"0A1B2C3D4E5F60718293A4B5C6D7E8F9"_s, u"Tarvik DJ Remote iPad"_s, u"192.168.1.31"_s, now - 720'000}};
-    StoredPairing pairing;
-    for (const auto &[token, name, address, lastSeen] : devices) {
-        pairing.tokens.insert(token);
-        pairing.devices[deviceId(token)] = {deviceId(token), name, address, pairedAt, lastSeen, address};
-    }
-    QVariantMap values;
-    pairing.addTo(values, DJPlatform::serato);
+    const QString tabletToken = u"0A1B2C3D4E5F60718293A4B5C6D7E8F9"_s, phone = u"192.168.1.23"_s,
+                  tablet = u"192.168.1.31"_s;
     QSettings settings(home + u"/.config/Tarvik/DJ Connector.conf"_s, QSettings::IniFormat);
-    for (auto value = values.cbegin(); value != values.cend(); ++value)
-        settings.setValue(value.key(), value.value());
+    const QString prefix = defaultsPrefix(DJPlatform::serato);
+    settings.setValue(prefix + u".pairedTokens"_s, QStringList{kPhoneToken, tabletToken});
+    settings.setValue(prefix + u".pairedDevices"_s,
+                      encodePairedDevices({{deviceId(kPhoneToken), u"Tarvik DJ Remote"_s, phone, pairedAt,
+                                            now - 3'600'000, phone},
+                                           {deviceId(tabletToken), u"Tarvik DJ Remote iPad"_s, tablet, pairedAt,
+                                            now - 720'000, tablet}}));
 }
 
 // How many pixels within the band are close to the colour.

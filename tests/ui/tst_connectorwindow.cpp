@@ -167,7 +167,6 @@ private Q_SLOTS:
         m_modelEnvironment.updateManifestURL = QUrl(u"http://127.0.0.1:%1/m.json"_s.arg(server.serverPort()));
         m_modelEnvironment.updateTimeoutMs = 60'000;
         openSettings();
-        QVERIFY(!item(u"downloadUpdateButton"_s)->isVisible());
         click(u"checkForUpdatesButton"_s);
         QVERIFY(!item(u"checkForUpdatesButton"_s)->isEnabled());
         QCOMPARE(text(u"updateMessage"_s), u"Checking for updates…"_s);
@@ -216,15 +215,10 @@ private Q_SLOTS:
         click(u"quitButton"_s);
         if (paired) {
             QTRY_VERIFY(opened(u"quitConfirmation"_s));
-            click(u"quitConfirmation.cancel"_s);
-            QTRY_VERIFY(!opened(u"quitConfirmation"_s));
             QCOMPARE(quits.count(), 0);
-            click(u"quitButton"_s);
-            QTRY_VERIFY(opened(u"quitConfirmation"_s));
             click(u"quitConfirmation.accept"_s);
         }
         QCOMPARE(quits.count(), 1);
-        QVERIFY(!opened(u"quitConfirmation"_s));
 
         // Without a tray, closing asks; keeping it running hides the window.
         m_window->close();
