@@ -215,7 +215,11 @@ private Q_SLOTS:
         click(u"quitButton"_s);
         if (paired) {
             QTRY_VERIFY(opened(u"quitConfirmation"_s));
+            click(u"quitConfirmation.cancel"_s);
+            QTRY_VERIFY(!opened(u"quitConfirmation"_s));
             QCOMPARE(quits.count(), 0);
+            click(u"quitButton"_s);
+            QTRY_VERIFY(opened(u"quitConfirmation"_s));
             click(u"quitConfirmation.accept"_s);
         }
         QCOMPARE(quits.count(), 1);
