@@ -39,7 +39,8 @@ Files tree(const QString &root, bool age = false)
             qFatal("could not read %s", qPrintable(file.fileName()));
         // A backup made within the same second as another has a random suffix.
         static const QRegularExpression suffix(u"-[0-9A-F]{8}\\."_s);
-        files.insert(QDir(root).relativeFilePath(file.fileName()).replace(suffix, u"-XXXXXXXX."_s), file.readAll());
+        files.insert(QDir(root).relativeFilePath(file.fileName()).replace(suffix, u"-XXXXXXXX."_s),
+                     file.readAll());
     }
     return files;
 }
@@ -75,13 +76,18 @@ private Q_SLOTS:
         QTest::addColumn<Files>("after");
         QTest::addColumn<QString>("error"); // how the refusal starts, %1 the home; empty when it installs
         const QString backup = u"Music/_Serato_/MIDI/Xml/Tarvik Remote.backup-20260314-181502"_s;
-        const QByteArray preset = kIncludedPreset.toUtf8(), definition = kDefinition.toUtf8(), mapper = kMapper.toUtf8();
-        QTest::newRow("Serato") << DJPlatform::serato << QString() << Files() << Files{{kPreset, preset}} << QString();
-        QTest::newRow("Serato over an edit") << DJPlatform::serato << QString() << Files{{kPreset, "edit"}}
-                                             << Files{{kPreset, preset}, {backup + u".xml"_s, "edit"}} << QString();
+        const QByteArray preset = kIncludedPreset.toUtf8(), definition = kDefinition.toUtf8(),
+                         mapper = kMapper.toUtf8();
+        QTest::newRow("Serato") << DJPlatform::serato << QString() << Files() << Files{{kPreset, preset}}
+                                << QString();
+        QTest::newRow("Serato over an edit")
+            << DJPlatform::serato << QString() << Files{{kPreset, "edit"}}
+            << Files{{kPreset, preset}, {backup + u".xml"_s, "edit"}} << QString();
         QTest::newRow("Serato over an edit, backed up this second")
             << DJPlatform::serato << QString() << Files{{kPreset, "edit"}, {backup + u".xml"_s, "earlier"}}
-            << Files{{kPreset, preset}, {backup + u".xml"_s, "earlier"}, {backup + u"-XXXXXXXX.xml"_s, "edit"}}
+            << Files{{kPreset, preset},
+                     {backup + u".xml"_s, "earlier"},
+                     {backup + u"-XXXXXXXX.xml"_s, "edit"}}
             << QString();
         QTest::newRow("VirtualDJ") << DJPlatform::virtualDJ << QString() << Files()
                                    << Files{{u"Documents/"_s + kDefinition, definition},
@@ -95,7 +101,8 @@ private Q_SLOTS:
             << u"The included VirtualDJ mapping files are missing. Reinstall DJ Connector and try again."_s;
         QTest::newRow("preset path is a folder")
             << DJPlatform::serato << QString() << Files{{kPreset + u"/keep.txt"_s, "kept"}}
-            << Files{{kPreset + u"/keep.txt"_s, "kept"}} << u"Could not back up \"%1/"_s + kPreset + u"\" to "_s;
+            << Files{{kPreset + u"/keep.txt"_s, "kept"}}
+            << u"Could not back up \"%1/"_s + kPreset + u"\" to "_s;
         // A file where the second root's folder belongs makes that root fail after the first is done.
         QTest::newRow("second root fails")
             << DJPlatform::virtualDJ << QString()

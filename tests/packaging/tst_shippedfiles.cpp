@@ -66,7 +66,8 @@ private Q_SLOTS:
         QCOMPARE(values.value(u"CFBundleIdentifier"_s), QStringList{bundleIdentifier});
         QCOMPARE(values.value(u"CFBundleShortVersionString"_s), QStringList{ConnectorConstants::version()});
         QCOMPARE(values.value(u"CFBundleVersion"_s), QStringList{ConnectorConstants::build()});
-        QCOMPARE(values.value(u"CFBundleExecutable"_s), QStringList{QStringLiteral(CONNECTOR_EXECUTABLE_NAME)});
+        QCOMPARE(values.value(u"CFBundleExecutable"_s),
+                 QStringList{QStringLiteral(CONNECTOR_EXECUTABLE_NAME)});
         QCOMPARE(values.value(u"NSBonjourServices"_s),
                  (QStringList{bonjourType(DJPlatform::serato), bonjourType(DJPlatform::virtualDJ)}));
         QVERIFY(values.value(u"NSLocalNetworkUsageDescription"_s).join(u' ').contains(u"local network"_s));
@@ -93,7 +94,8 @@ private Q_SLOTS:
                 return NoteMap::note(platform, command, deck);
             };
             for (RemoteCommand command : kAllRemoteCommands) {
-                serato << u"click %1 %2 %3"_s.arg(note(DJPlatform::serato, command)).arg(s, actions[command].first);
+                serato << u"click %1 %2 %3"_s.arg(note(DJPlatform::serato, command))
+                              .arg(s, actions[command].first);
                 virtualDJ << u"button %1 %2 %3"_s.arg(note(DJPlatform::virtualDJ, command))
                                  .arg(v, actions[command].second.arg(v));
             }
@@ -113,8 +115,8 @@ private Q_SLOTS:
             if (element[QString()] != u"userio"_s || control[u"event_type"_s] != u"Note On"_s)
                 continue;
             QCOMPARE(control[u"channel"_s].toInt(), NoteMap::kChannel + 1);
-            shipped << u"%1 %2 %3 %4"_s.arg(element[u"event"_s], control[u"control"_s], function[u"deck_id"_s],
-                                            function[QString()]);
+            shipped << u"%1 %2 %3 %4"_s.arg(element[u"event"_s], control[u"control"_s],
+                                            function[u"deck_id"_s], function[QString()]);
         }
         serato.removeDuplicates();
         QCOMPARE(sorted(shipped), sorted(serato));

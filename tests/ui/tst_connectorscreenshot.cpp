@@ -49,11 +49,11 @@ void pairDevicesBeforeStart(const QString &home)
     QSettings settings(home + u"/.config/Tarvik/DJ Connector.conf"_s, QSettings::IniFormat);
     const QString prefix = defaultsPrefix(DJPlatform::serato);
     settings.setValue(prefix + u".pairedTokens"_s, QStringList{kPhoneToken, tabletToken});
-    settings.setValue(prefix + u".pairedDevices"_s,
-                      encodePairedDevices({{deviceId(kPhoneToken), u"Tarvik DJ Remote"_s, phone, pairedAt,
-                                            now - 3'600'000, phone},
-                                           {deviceId(tabletToken), u"Tarvik DJ Remote iPad"_s, tablet, pairedAt,
-                                            now - 720'000, tablet}}));
+    settings.setValue(
+        prefix + u".pairedDevices"_s,
+        encodePairedDevices(
+            {{deviceId(kPhoneToken), u"Tarvik DJ Remote"_s, phone, pairedAt, now - 3'600'000, phone},
+             {deviceId(tabletToken), u"Tarvik DJ Remote iPad"_s, tablet, pairedAt, now - 720'000, tablet}}));
 }
 
 // How many pixels within the band are close to the colour.
@@ -99,7 +99,8 @@ private Q_SLOTS:
         // Mesa's GL driver and libdbus keep one-time allocations past exit, some reported against the
         // unloaded driver where no suppression can name them; tst_connectorwindow leak-checks the window.
         if (environment.contains(u"ASAN_OPTIONS"_s))
-            environment.insert(u"ASAN_OPTIONS"_s, environment.value(u"ASAN_OPTIONS"_s) + u":detect_leaks=0"_s);
+            environment.insert(u"ASAN_OPTIONS"_s,
+                               environment.value(u"ASAN_OPTIONS"_s) + u":detect_leaks=0"_s);
         QProcess application;
         application.setProcessEnvironment(environment);
         application.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -113,7 +114,9 @@ private Q_SLOTS:
         WId window = 0;
         QTRY_VERIFY_WITH_TIMEOUT((window = viewableWindow()) != 0, 60'000);
         // Settled once two grabs a second apart agree; the phone polls meanwhile, so it stays connected.
-        const auto poll = [] { return loopbackRequest(53731, "GET /api/status", {}, kPhoneToken).status == 200; };
+        const auto poll = [] {
+            return loopbackRequest(53731, "GET /api/status", {}, kPhoneToken).status == 200;
+        };
         QTRY_VERIFY_WITH_TIMEOUT(poll(), 30'000);
         QImage shot, previous;
         QTRY_VERIFY_WITH_TIMEOUT(([&] {
