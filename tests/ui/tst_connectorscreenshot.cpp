@@ -1,19 +1,16 @@
+#include "core/djplatform.h"
+#include "router/paireddevice.h"
+#include "support/connectorprocess.h"
 #include "support/servicerequirement.h"
 
-#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDir>
 #include <QGuiApplication>
 #include <QImage>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QPixmap>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QSettings>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -22,6 +19,8 @@
 using namespace Qt::StringLiterals;
 
 namespace {
+
+const QString kPhoneToken = u"6F0C2A51D3B84E0F9A7C1B2D3E4F5A6B"_s;
 
 // The id of the viewable top-level window with the title, asked of the X server through xwininfo.
 WId viewableWindow()
@@ -41,135 +40,109 @@ bool xServerAvailable()
     return std::system("xdpyinfo >/dev/null 2>&1") == 0;
 }
 
-// Two devices paired earlier: the phone that polls during the test and a tablet seen 12 minutes ago.
-const QString kPhoneToken = u"6F0C2A51D3B84E0F9A7C1B2D3E4F5A6B"_s;
-const QString kTabletToken = u"0A1B2C3D4E5F60718293A4B5C6D7E8F9"_s;
-
-QJsonObject deviceRecord(const QString &token, const QString &name, const QString &address, qint64 seenAgo)
-{
-    const QDateTime now = QDateTime::currentDateTimeUtc();
-    const QString id = QString::fromLatin1(
-        QCryptographicHash::hash(token.toUtf8(), QCryptographicHash::Sha256).toHex().left(8).toUpper());
-    return {{u"id"_s, id},
-            {u"name"_s, name},
-            {u"pairedFrom"_s, address},
-            {u"pairedAt"_s, now.addDays(-2).toString(Qt::ISODateWithMs)},
-            {u"lastSeen"_s, now.addSecs(-seenAgo).toString(Qt::ISODateWithMs)},
-            {u"lastSeenFrom"_s, address}};
-}
-
+// Two devices paired two days ago: the phone that polls during the test and a tablet seen 12 minutes ago.
 void pairDevicesBeforeStart(const QString &home)
 {
+    const qint64 now = QDateTime::currentMSecsSinceEpoch(), pairedAt = now - 2 * 86'400'000;
+    const QString tabletToken = u"0A1B2C3D4E5F60718293A4B5C6D7E8F9"_s, phone = u"192.168.1.23"_s,
+                  tablet = u"192.168.1.31"_s;
     QSettings settings(home + u"/.config/Tarvik/DJ Connector.conf"_s, QSettings::IniFormat);
-    settings.setValue(u"TarvikDJConnector.serato.pairedTokens"_s, QStringList{kTabletToken, kPhoneToken});
-    const QJsonArray records{
-        deviceRecord(kPhoneToken, u"Tarvik DJ Remote"_s, u"192.168.1.23"_s, 3600),
-        deviceRecord(kTabletToken, u"Tarvik DJ Remote iPad"_s, u"192.168.1.31"_s, 12 * 60)};
-    settings.setValue(u"TarvikDJConnector.serato.pairedDevices"_s,
-                      QString::fromUtf8(QJsonDocument(records).toJson(QJsonDocument::Compact)));
+    const QString prefix = defaultsPrefix(DJPlatform::serato);
+    settings.setValue(prefix + u".pairedTokens"_s, QStringList{kPhoneToken, tabletToken});
+    settings.setValue(
+        prefix + u".pairedDevices"_s,
+        encodePairedDevices(
+            {{deviceId(kPhoneToken), u"Tarvik DJ Remote"_s, phone, pairedAt, now - 3'600'000, phone},
+             {deviceId(tabletToken), u"Tarvik DJ Remote iPad"_s, tablet, pairedAt, now - 720'000, tablet}}));
 }
 
-// The phone's status poll over loopback; true when the connector answered 200.
-bool pollStatus()
+// How many pixels within the band are close to the colour.
+int pixelsNear(const QImage &image, const QColor &colour, int height)
 {
-    QTcpSocket socket;
-    socket.connectToHost(u"127.0.0.1"_s, 53731);
-    if (!socket.waitForConnected(5'000))
-        return false;
-    socket.write("GET /api/status HTTP/1.1\r\nHost: 127.0.0.1\r\nAuthorization: Bearer "
-                 + kPhoneToken.toLatin1() + "\r\nContent-Length: 0\r\n\r\n");
-    return socket.waitForReadyRead(5'000) && socket.readAll().startsWith("HTTP/1.1 200");
-}
-
-bool near(QRgb pixel, const QColor &expected, int tolerance)
-{
-    return std::max({std::abs(qRed(pixel) - expected.red()), std::abs(qGreen(pixel) - expected.green()),
-                     std::abs(qBlue(pixel) - expected.blue())})
-           <= tolerance;
+    int count = 0;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb pixel = image.pixel(x, y);
+            count += std::max({std::abs(qRed(pixel) - colour.red()), std::abs(qGreen(pixel) - colour.green()),
+                               std::abs(qBlue(pixel) - colour.blue())})
+                     <= 40;
+        }
+    }
+    return count;
 }
 
 } // namespace
 
-// Starts the real application under an X server with two paired devices, one of them polling, grabs
-// its window once it has settled and checks what a person would see. The picture stays in the build tree for
+// Starts the real application under an X server with two paired devices, one of them polling, grabs its
+// window once it has settled and checks what a person would see. The picture stays in the build tree for
 // a person to look at.
 class ConnectorScreenshotTest : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void window_showsAtDefaultSizeAndStopsCleanly();
-};
+    void window_showsAtDefaultSizeAndStopsCleanly()
+    {
+        CONNECTOR_REQUIRE_SERVICE(xServerAvailable(),
+                                  u"an X server on DISPLAY (tools/services starts Xvfb on :99)"_s);
+        QVERIFY2(!viewableWindow(), "another connector window is already open on this display");
+        QTemporaryDir home;
+        pairDevicesBeforeStart(home.path());
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        // The application chooses its platform itself, as it does when a person starts it. Settings and
+        // caches land in the temporary home; the runtime folder must be private, as it is.
+        for (const auto variable : {"QT_QPA_PLATFORM"_L1, "XDG_CONFIG_HOME"_L1, "XDG_DATA_HOME"_L1,
+                                    "XDG_CACHE_HOME"_L1, "XDG_STATE_HOME"_L1})
+            environment.remove(variable);
+        environment.insert(u"HOME"_s, home.path());
+        environment.insert(u"XDG_RUNTIME_DIR"_s, home.path());
+        // Mesa's GL driver and libdbus keep one-time allocations past exit, some reported against the
+        // unloaded driver where no suppression can name them; tst_connectorwindow leak-checks the window.
+        if (environment.contains(u"ASAN_OPTIONS"_s))
+            environment.insert(u"ASAN_OPTIONS"_s,
+                               environment.value(u"ASAN_OPTIONS"_s) + u":detect_leaks=0"_s);
+        QProcess application;
+        application.setProcessEnvironment(environment);
+        application.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        application.start(QStringLiteral(CONNECTOR_APPLICATION_BINARY), {});
+        QVERIFY2(application.waitForStarted(), qPrintable(application.errorString()));
+        const auto killed = qScopeGuard([&] {
+            application.kill();
+            application.waitForFinished();
+        });
 
-void ConnectorScreenshotTest::window_showsAtDefaultSizeAndStopsCleanly()
-{
-    CONNECTOR_REQUIRE_SERVICE(xServerAvailable(),
-                              u"an X server on DISPLAY (tools/services starts Xvfb on :99)"_s);
-    QVERIFY2(!viewableWindow(), "another connector window is already open on this display");
-    QTemporaryDir home;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    // The application chooses its platform itself, as it does when a person starts it.
-    environment.remove(u"QT_QPA_PLATFORM"_s);
-    environment.insert(u"HOME"_s, home.path());
-    // Mesa's GL driver and libdbus keep one-time allocations past exit, some reported against the
-    // unloaded driver where no suppression can name them; tst_connectorwindow leak-checks the window.
-    if (environment.contains(u"ASAN_OPTIONS"_s))
-        environment.insert(u"ASAN_OPTIONS"_s, environment.value(u"ASAN_OPTIONS"_s) + u":detect_leaks=0"_s);
-    // Settings and caches land in the temporary home; the runtime folder must be private, as it is.
-    for (const auto variable :
-         {"XDG_CONFIG_HOME"_L1, "XDG_DATA_HOME"_L1, "XDG_CACHE_HOME"_L1, "XDG_STATE_HOME"_L1})
-        environment.remove(variable);
-    environment.insert(u"XDG_RUNTIME_DIR"_s, home.path());
-    pairDevicesBeforeStart(home.path());
-    QProcess application;
-    application.setProcessEnvironment(environment);
-    application.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    application.start(QStringLiteral(CONNECTOR_APPLICATION_BINARY), {});
-    QVERIFY2(application.waitForStarted(), qPrintable(application.errorString()));
-    const auto killed = qScopeGuard([&] {
-        application.kill();
-        application.waitForFinished();
-    });
+        WId window = 0;
+        QTRY_VERIFY_WITH_TIMEOUT((window = viewableWindow()) != 0, 60'000);
+        // Settled once two grabs a second apart agree; the phone polls meanwhile, so it stays connected.
+        const auto poll = [] {
+            return loopbackRequest(53731, "GET /api/status", {}, kPhoneToken).status == 200;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(poll(), 30'000);
+        QImage shot, previous;
+        QTRY_VERIFY_WITH_TIMEOUT(([&] {
+                                     poll();
+                                     previous = shot;
+                                     QTest::qWait(1'000);
+                                     shot = QGuiApplication::primaryScreen()->grabWindow(window).toImage();
+                                     return !shot.isNull() && shot == previous;
+                                 }()),
+                                 60'000);
+        const QString artifacts = QStringLiteral(CONNECTOR_ARTIFACTS_DIR);
+        QVERIFY(QDir().mkpath(artifacts) && shot.save(QDir(artifacts).filePath(u"connector-window.png"_s)));
 
-    WId window = 0;
-    QTRY_VERIFY_WITH_TIMEOUT((window = viewableWindow()) != 0, 60'000);
-    // Settled once two grabs a second apart agree; the phone polls meanwhile, so it stays connected.
-    QImage shot, previous;
-    QTRY_VERIFY_WITH_TIMEOUT(pollStatus(), 30'000);
-    QTRY_VERIFY_WITH_TIMEOUT(([&] {
-                                 pollStatus();
-                                 previous = shot;
-                                 QTest::qWait(1'000);
-                                 shot = QGuiApplication::primaryScreen()->grabWindow(window).toImage();
-                                 return !shot.isNull() && shot == previous;
-                             }()),
-                             60'000);
-    const QString artifacts = QStringLiteral(CONNECTOR_ARTIFACTS_DIR);
-    QVERIFY(QDir().mkpath(artifacts) && shot.save(QDir(artifacts).filePath(u"connector-window.png"_s)));
+        // The default size, the pairing code's gold digits, and in the header the connected-devices text,
+        // its only green (the DJ software is not running).
+        shot = shot.convertToFormat(QImage::Format_RGB32);
+        QCOMPARE(shot.size(), QSize(1080, 780));
+        QCOMPARE_GE(pixelsNear(shot, QColor::fromRgbF(0.95f, 0.73f, 0.2f), shot.height()), 1000);
+        QCOMPARE_GE(pixelsNear(shot, QColor::fromRgbF(0.12f, 0.67f, 0.39f), 100), 100);
 
-    // The default size, the background's dark blue where its gradient starts, and the pairing code's
-    // gold digits.
-    shot = shot.convertToFormat(QImage::Format_RGB32);
-    QCOMPARE(shot.size(), QSize(1080, 780));
-    QVERIFY(near(shot.pixel(0, 0), QColor::fromRgbF(0.018f, 0.05f, 0.105f), 4));
-    int gold = 0;
-    // In the header only the connected-devices text is green (the DJ software is not running).
-    int headerGreen = 0;
-    for (int y = 0; y < shot.height(); ++y) {
-        for (int x = 0; x < shot.width(); ++x) {
-            gold += near(shot.pixel(x, y), QColor::fromRgbF(0.95f, 0.73f, 0.2f), 40);
-            headerGreen += y < 100 && near(shot.pixel(x, y), QColor::fromRgbF(0.12f, 0.67f, 0.39f), 40);
-        }
+        application.terminate();
+        QVERIFY(application.waitForFinished(20'000));
+        QCOMPARE(application.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(application.exitCode(), 0);
     }
-    QCOMPARE_GE(gold, 1000);
-    QCOMPARE_GE(headerGreen, 100);
-
-    application.terminate();
-    QVERIFY(application.waitForFinished(20'000));
-    QCOMPARE(application.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(application.exitCode(), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(!viewableWindow(), 10'000);
-}
+};
 
 int main(int argc, char *argv[])
 {
