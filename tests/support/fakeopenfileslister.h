@@ -25,18 +25,15 @@ public:
         m_duringLook = std::move(hook);
     }
 
-    int looks() const { return m_looks.load(); }
+    int looks() const { return m_looks; }
 
     QStringList openPaths(qint64 processID) const override
     {
         ++m_looks;
-        std::function<void()> hook;
-        QStringList paths;
-        {
-            QMutexLocker locker(&m_mutex);
-            hook = m_duringLook;
-            paths = m_paths.value(processID);
-        }
+        QMutexLocker locker(&m_mutex);
+        const std::function<void()> hook = m_duringLook;
+        const QStringList paths = m_paths.value(processID);
+        locker.unlock();
         if (hook)
             hook();
         return paths;

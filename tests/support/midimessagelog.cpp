@@ -18,10 +18,8 @@ std::vector<MIDIMessageLog::Message> MIDIMessageLog::messages() const
 
 std::vector<MIDIMessageLog::Bytes> MIDIMessageLog::bytes() const
 {
-    std::lock_guard lock(m_mutex);
     std::vector<Bytes> result;
-    result.reserve(m_messages.size());
-    for (const Message &message : m_messages)
+    for (const Message &message : messages())
         result.push_back(message.bytes);
     return result;
 }

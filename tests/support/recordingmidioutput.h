@@ -42,18 +42,15 @@ public:
     // if that takes more than ten seconds longer). Lets a test check that nothing more was sent.
     static bool waitForTimerThread(MIDITransport &transport, std::chrono::milliseconds delay);
 
-    explicit RecordingMIDIOutput(std::optional<MIDIOpenFailure> openFailure = std::nullopt);
-    ~RecordingMIDIOutput() override;
+    ~RecordingMIDIOutput() override { close(); }
 
-    std::shared_ptr<MIDIMessageLog> log() const;
-
-    void setInputHandler(InputHandler handler) override;
+    void setInputHandler(InputHandler handler) override { m_handler = std::move(handler); }
     std::optional<MIDIOpenFailure> open(const QString &clientName, const QString &sourceName) override;
     void close() override;
-    void send(const std::array<std::uint8_t, 3> &message) override;
+    void send(const std::array<std::uint8_t, 3> &message) override { m_log->record(message); }
 
 private:
-    const std::optional<MIDIOpenFailure> m_openFailure;
+    std::optional<MIDIOpenFailure> m_openFailure;
     const std::shared_ptr<MIDIMessageLog> m_log = std::make_shared<MIDIMessageLog>();
     const std::shared_ptr<Input> m_input = std::make_shared<Input>();
     InputHandler m_handler;
