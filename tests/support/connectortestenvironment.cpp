@@ -5,15 +5,6 @@
 
 using namespace Qt::StringLiterals;
 
-void FakeApplicationLauncher::open(const QString &location,
-                                   std::function<void(std::optional<QString> error)> completion)
-{
-    opened << location;
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(), [completion = std::move(completion), error = openError] { completion(error); },
-        Qt::QueuedConnection);
-}
-
 ConnectorEnvironment ConnectorTestEnvironment::make()
 {
     QDir().mkpath(fixture.path(u"home/Documents"_s));

@@ -8,6 +8,7 @@
 #include "recordingmidioutput.h"
 #include "testfixture.h"
 
+#include <QCoreApplication>
 #include <QHash>
 #include <QStringList>
 
@@ -30,7 +31,12 @@ public:
                                                      : std::nullopt;
     }
     bool exists(const QString &path) const override { return existingPaths.contains(path); }
-    void open(const QString &location, std::function<void(std::optional<QString> error)> completion) override;
+    void open(const QString &location, std::function<void(std::optional<QString> error)> completion) override
+    {
+        opened << location;
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [completion, error = openError] { completion(error); }, Qt::QueuedConnection);
+    }
 };
 
 // A connector environment on a temporary home: settings file, shipped resources from the build
