@@ -58,7 +58,7 @@ struct ServerHarness : RouterHarness
                                         DJPlatform platform = DJPlatform::serato)
     {
         auto server = std::make_shared<RemoteServer>(
-            platform, router, RemoteServer::Options{port, QHostAddress::LocalHost, {}, limits});
+            platform, router, RemoteServer::Options{port, QHostAddress::LocalHost, clock, limits});
         server->setOnStatus([this](const QString &line) {
             // Where the window shows it.
             QCOMPARE(QThread::currentThread(), qApp->thread());

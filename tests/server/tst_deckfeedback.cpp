@@ -36,9 +36,8 @@ public:
 
     void report(DeckSide deck, bool playing)
     {
-        const std::vector<unsigned char> message{0x9F,
-                                                 NoteMap::note(DJPlatform::serato, RemoteCommand::play, deck),
-                                                 static_cast<unsigned char>(playing ? 127 : 0)};
+        const unsigned char note = NoteMap::note(DJPlatform::serato, RemoteCommand::play, deck);
+        const std::vector<unsigned char> message{0x9F, note, static_cast<unsigned char>(playing ? 127 : 0)};
         m_out.sendMessage(&message);
     }
 
