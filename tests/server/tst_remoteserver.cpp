@@ -69,7 +69,7 @@ bool advertised(quint16 port)
 
 // The connector's network endpoint as the phone meets it on loopback: every request and its answer,
 // connections and their limits, status lines and advertisement, and the address offered to the phone. A
-// Serato connector with one paired phone; what depends on the peer's address or the clock, by calls.
+// Serato connector with one paired phone; the pairing throttle, which needs other peers, by calls.
 class RemoteServerTest : public QObject
 {
     Q_OBJECT
@@ -392,6 +392,7 @@ void RemoteServerTest::answer()
         QTest::qWait(1);
     }
     const QByteArray answer = readUntilClosed(*client);
+    QCOMPARE(client->state(), QAbstractSocket::UnconnectedState);
     const QByteArray body = answer.mid(answer.indexOf("\r\n\r\n") + 4);
     QCOMPARE(answer.count("HTTP/1.1 "), status == 0 ? 0 : 1);
     QCOMPARE(statusOf(answer), status);
