@@ -2,16 +2,19 @@
 
 #include "nowplaying/nowplayingmonitor.h"
 #include "router/commandrouter.h"
+#include "server/remoteserver.h"
 
 #include "support/fakeopenfileslister.h"
 #include "support/fakerunningapplications.h"
 #include "support/recordingmidioutput.h"
 #include "support/testfixture.h"
 
+#include <QCoreApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTcpSocket>
 #include <QTest>
+#include <QThread>
 
 #include <memory>
 
@@ -45,6 +48,29 @@ struct RouterHarness
     std::shared_ptr<CommandRouter> router;
 };
 
+// Servers of the harness's router on loopback, and the status lines they reported.
+struct ServerHarness : RouterHarness
+{
+    using RouterHarness::RouterHarness;
+
+    // Started on a free port unless given one.
+    std::shared_ptr<RemoteServer> start(HTTPListener::Limits limits = {}, int port = 0,
+                                        DJPlatform platform = DJPlatform::serato)
+    {
+        auto server = std::make_shared<RemoteServer>(
+            platform, router, RemoteServer::Options{port, QHostAddress::LocalHost, clock, limits});
+        server->setOnStatus([this](const QString &line) {
+            // Where the window shows it.
+            QCOMPARE(QThread::currentThread(), qApp->thread());
+            lines.append(line);
+        });
+        server->start();
+        return server;
+    }
+
+    QStringList lines;
+};
+
 inline std::unique_ptr<QTcpSocket> connectTo(quint16 port)
 {
     auto socket = std::make_unique<QTcpSocket>();
@@ -63,21 +89,7 @@ inline QByteArray readUntilClosed(QTcpSocket &socket)
     return {};
 }
 
-// One request over a fresh loopback connection.
-inline QByteArray exchange(quint16 port, const QByteArray &request)
-{
-    const std::unique_ptr<QTcpSocket> socket = connectTo(port);
-    socket->write(request);
-    return readUntilClosed(*socket);
-}
-
 inline int statusOf(const QByteArray &answer)
 {
     return answer.split(' ').value(1).toInt();
-}
-
-inline QJsonObject bodyOf(const QByteArray &answer)
-{
-    const qsizetype headEnd = answer.indexOf("\r\n\r\n");
-    return headEnd < 0 ? QJsonObject() : QJsonDocument::fromJson(answer.sliced(headEnd + 4)).object();
 }

@@ -1,42 +1,75 @@
-#include "server/remoteserver.h"
+#include "server/localaddress.h"
+#include "server/remoteapi.h"
 
 #include "serverharness.h"
+#include "support/connectorprocess.h"
 #include "support/servicerequirement.h"
 
-#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QSemaphore>
 #include <QStandardPaths>
-#include <QTcpServer>
-#include <QThread>
 
 #include <vector>
+
+#include <net/if.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 
 namespace {
 
-const QByteArray kPair = "POST /api/pair HTTP/1.1\r\nContent-Length: 17\r\n\r\n{\"code\":\"482913\"}";
+const QByteArray kRightCode = R"({"code":"482913"})";
+// The last header and the body of a pairing with the right code.
+const QByteArray kPairing = "Content-Length: 17\r\n\r\n" + kRightCode;
+// Above 2^53, where a double would lose the last digit.
+constexpr qint64 kRevision = 9'007'199'254'740'993;
+
+// A pairing request of `size` bytes in all, its body padded with spaces: the head takes 51 bytes.
+QByteArray pairingOfSize(qsizetype size)
+{
+    return "POST /api/pair HTTP/1.1\r\nContent-Length: " + QByteArray::number(size - 51) + "\r\n\r\n"
+           + kRightCode.leftJustified(size - 51, ' ');
+}
+
+QByteArray scriptOfSize(qsizetype size)
+{
+    return R"({"script":")" + QByteArray(size - 13, 'a') + R"("})";
+}
+
+// Whether the server's system has taken every byte written on the socket (it has acknowledged them).
+bool takenByServer(const QTcpSocket &socket)
+{
+    tcp_info info{};
+    socklen_t size = sizeof(info);
+    return ::getsockopt(int(socket.socketDescriptor()), IPPROTO_TCP, TCP_INFO, &info, &size) == 0
+           && info.tcpi_unacked == 0;
+}
 
 // Whether avahi-browse resolves our VirtualDJ service on this port, also if renamed "NAME #2".
 bool advertised(quint16 port)
 {
     QProcess browser;
     browser.start(u"avahi-browse"_s, {u"-rtp"_s, u"_tarvikdjvirtual._tcp"_s});
-    if (!browser.waitForFinished(30'000))
-        browser.kill();
-    for (const QByteArray &line : browser.readAllStandardOutput().split('\n')) {
-        const QList<QByteArray> fields = line.split(';');
-        if (fields.size() >= 9 && fields[0] == "=" && fields[8].toInt() == port
-            && fields[3].startsWith(R"(Tarvik\032DJ\032Connector\032-\032VirtualDJ)"))
-            return true;
-    }
-    return false;
+    browser.waitForFinished(30'000);
+    // Resolved: =;interface;protocol;name;type;domain;host;address;port;text
+    const QRegularExpression resolved(
+        QString::fromLatin1(
+            R"(^=(;[^;]*){2};Tarvik\\032DJ\\032Connector\\032-\\032VirtualDJ[^;]*(;[^;]*){4};%1;)")
+            .arg(port),
+        QRegularExpression::MultilineOption);
+    return resolved.match(QString::fromUtf8(browser.readAllStandardOutput())).hasMatch();
 }
 
 } // namespace
 
-// The network endpoint over loopback TCP: listener, connections, status lines and advertisement.
+// The connector's network endpoint as the phone meets it on loopback: every request and its answer,
+// connections and their limits, status lines and advertisement, and the address offered to the phone. A
+// Serato connector with one paired phone; the pairing throttle, which needs other peers, by calls.
 class RemoteServerTest : public QObject
 {
     Q_OBJECT
@@ -44,154 +77,345 @@ class RemoteServerTest : public QObject
 private Q_SLOTS:
     void init()
     {
-        m_harness = std::make_unique<RouterHarness>();
-        m_lines.clear();
+        m_harness = std::make_unique<ServerHarness>(
+            QVariantHash{{u"TarvikDJConnector.serato.weddingScript"_s, u"[CUE] Vows"_s},
+                         {u"TarvikDJConnector.serato.scriptRevision"_s, kRevision}});
+        m_token = m_harness->router->pair(u"482913"_s).value_or(QString());
     }
 
-    void start_reportsStatusLines()
+    void answer_data();
+    void answer();
+
+    void status_followsEveryChange()
     {
-        // Guards a use after free: a queued line looks its server up again, and this first one is gone.
-        startServer();
-        std::shared_ptr<RemoteServer> server = startServer();
-        QTRY_COMPARE(m_lines.size(), 1);
-        QVERIFY(m_lines.first().startsWith(u"Ready on private network port %1"_s.arg(server->serverPort())));
-        QTcpServer other;
-        QVERIFY(other.listen(QHostAddress::LocalHost, 0));
-        server = startServer({}, other.serverPort());
-        QTRY_COMPARE(m_lines.size(), 2);
-        QVERIFY2(m_lines.last().startsWith(u"Could not start: "_s)
-                     && m_lines.last().endsWith(
-                         u". Close any other DJ Connector using port %1."_s.arg(other.serverPort())),
-                 qPrintable(m_lines.last()));
-        QCOMPARE(server->serverPort(), quint16(0));
+        // Guards a stale status answer: the last one is kept until the router's state or the track moves on.
+        const std::shared_ptr<RemoteServer> server = m_harness->start();
+        const auto status = [&](const QString &key) {
+            return loopbackRequest(server->serverPort(), "GET /api/status", {}, m_token).body.value(key);
+        };
+        QVERIFY(status(u"track"_s).isUndefined());
+        m_harness->router->handleVolume(50, DeckSide::right);
+        QCOMPARE(status(u"rightVolume"_s), 50);
+        m_harness->router->pair(u"482913"_s);
+        QCOMPARE(status(u"pairedDevices"_s), 2);
+        const qint64 revision = m_harness->router->updateWeddingScript(u"[CUE] Rings"_s).value_or(0);
+        QCOMPARE(status(u"scriptRevision"_s), revision);
+        m_harness->openFiles->set(RouterHarness::kProcessID, {u"/Music/Artist - Song Name [aB3_x9Z].mp3"_s});
+        m_harness->clock->advance(NowPlayingMonitor::kCacheLifetimeMSecs + 1);
+        const QJsonValue track(QJsonObject{{u"title"_s, u"Song Name"_s}});
+        QCOMPARE(status(u"track"_s), track);
+        QCOMPARE(loopbackRequest(server->serverPort(), "POST /api/pair", kRightCode).body.value(u"track"_s),
+                 track);
     }
 
-    void answers_onceThenCloses_data()
+    void pair_throttlesGuessesPerPeer()
     {
-        QTest::addColumn<QByteArray>("request");
-        QTest::addColumn<bool>("trickle");
-        QTest::addColumn<int>("status");
-        QTest::addColumn<int>("paired"); // devices paired afterwards
-        // The server reads each byte on its own, so the blank line is split at every point.
-        QTest::newRow("pairing trickled byte by byte") << kPair << true << 200 << 1;
-        QTest::newRow("second request on the connection")
-            << "GET / HTTP/1.1\r\n\r\n" + kPair << false << 200 << 0;
-        // Answered at once, not after waiting for a body that could never fit.
-        QTest::newRow("declared length that cannot fit")
-            << "POST /api/pair HTTP/1.1\r\nContent-Length: 5000000\r\n\r\n"_ba << false << 400 << 0;
-    }
-
-    void answers_onceThenCloses()
-    {
-        QFETCH(QByteArray, request);
-        QFETCH(bool, trickle);
-        QFETCH(int, status);
-        QFETCH(int, paired);
-        const std::shared_ptr<RemoteServer> server = startServer();
-        const std::unique_ptr<QTcpSocket> client = connectTo(server->serverPort());
-        for (qsizetype sent = 0; sent < request.size(); sent += trickle ? 1 : request.size()) {
-            client->write(request.sliced(sent, trickle ? 1 : request.size()));
-            QVERIFY(client->waitForBytesWritten(10'000));
-            QTest::qWait(1);
+        RemoteAPI api(DJPlatform::serato, m_harness->router, m_harness->clock);
+        const auto pair = [&](const QByteArray &code, const QString &peer = u"192.168.1.30"_s) {
+            const HTTPRequest request{u"POST"_s, u"/api/pair"_s, {}, "{\"code\":\"" + code + "\"}"};
+            return QJsonDocument::fromJson(api.response(request, QHostAddress(peer)).body).object();
+        };
+        // The clock set back guards against a lock-out that lasts as long as the jump.
+        for (const qint64 clockShift : {-60 * 60 * 1000, 10 * 60 * 1000}) {
+            for (int guess = 0; guess < 10; ++guess)
+                QVERIFY(!pair("000000").contains(u"token"_s));
+            // Even the right code is refused from the guessing address; another address pairs.
+            QCOMPARE(pair("482913").value(u"message"_s), u"That pairing code is not correct."_s);
+            QVERIFY(pair("482913", u"192.168.1.31"_s).contains(u"token"_s));
+            m_harness->clock->advance(clockShift);
+            QVERIFY(pair("482913").contains(u"token"_s));
         }
-        const QByteArray received = readUntilClosed(*client);
-        QCOMPARE(received.count("HTTP/1.1 "), 1);
-        QVERIFY(received.contains("\r\nConnection: close\r\n"));
-        QCOMPARE(statusOf(received), status);
-        if (status == 400)
-            QCOMPARE(bodyOf(received).value(u"message"_s), u"Request too large."_s);
-        QCOMPARE(m_harness->router->pairedDeviceCount(), paired);
     }
 
-    void closesWithoutAnswer_idleOrTricklingPeer()
+    // Regression: a script that never reached the disk was answered as saved (the router's own test covers
+    // the recovery).
+    void replaceScript_refusedWhileTheStoreCannotBeWritten()
     {
-        const std::shared_ptr<RemoteServer> server = startServer({64, 256, 300ms});
-        const std::unique_ptr<QTcpSocket> idle = connectTo(server->serverPort());
-        const std::unique_ptr<QTcpSocket> trickling = connectTo(server->serverPort());
-        // The deadline counts from acceptance: the server closes while the peer is still trickling.
-        for (int sent = 0; sent < 3000 && trickling->state() == QAbstractSocket::ConnectedState; ++sent) {
-            trickling->write("x");
-            QTest::qWait(10);
-        }
-        QCOMPARE(trickling->state(), QAbstractSocket::UnconnectedState);
-        QCOMPARE(trickling->readAll(), QByteArray());
-        QCOMPARE(readUntilClosed(*idle), QByteArray());
+        const QString file = m_harness->fixture.settingsFilePath();
+        QVERIFY(QFile::remove(file) && QDir().mkdir(file));
+        const std::shared_ptr<RemoteServer> server = m_harness->start();
+        const LoopbackAnswer saved =
+            loopbackRequest(server->serverPort(), "POST /api/script", R"({"script":"Cake"})", m_token);
+        QCOMPARE(saved.status, 500);
+        QCOMPARE(saved.body.value(u"message"_s),
+                 u"The wedding script could not be saved on this computer."_s);
     }
 
     void takenConnections_outliveLimitsAndStop()
     {
-        for (const auto &[perPeer, total] : {std::pair{3, 10}, {10, 3}}) {
-            const std::shared_ptr<RemoteServer> server = startServer({perPeer, total, 10s});
+        // Every client here is 127.0.0.1: the default limit per peer, then a small one in all.
+        for (const HTTPListener::Limits limits : {HTTPListener::Limits{}, {64, 3}}) {
+            const std::shared_ptr<RemoteServer> server = m_harness->start(limits);
             const quint16 port = server->serverPort();
             std::vector<std::unique_ptr<QTcpSocket>> open;
-            for (int index = 0; index < 3; ++index) {
+            while (open.size() < size_t(std::min(limits.perPeer, limits.total))) {
                 open.push_back(connectTo(port));
                 open.back()->write("GET / HTTP/1.1\r\n");
             }
-            // Beyond the limit: taken after the three open ones, which arrived first, and closed at once.
-            QCOMPARE(exchange(port, "GET / HTTP/1.1\r\n\r\n"), QByteArray());
+            // Beyond the limit: taken after the open ones, which arrived first, and closed at once.
+            QCOMPARE(loopbackRequest(port, "GET /").status, 0);
             // A peer closing mid-request frees its place well before the 10 s deadline.
             open[0]->close();
-            QTRY_COMPARE(statusOf(exchange(port, "GET / HTTP/1.1\r\n\r\n")), 200);
+            QTRY_COMPARE(loopbackRequest(port, "GET /").status, 200);
             // Stopping refuses new connections; those taken are still served.
             server->stop();
             QCOMPARE(server->serverPort(), quint16(0));
-            QCOMPARE(exchange(port, "GET / HTTP/1.1\r\n\r\n"), QByteArray());
+            QCOMPARE(loopbackRequest(port, "GET /").status, 0);
             open[1]->write("\r\n");
             QCOMPARE(statusOf(readUntilClosed(*open[1])), 200);
         }
     }
 
+    void answers_commandsBeforeThePollsThatCameWithThem()
+    {
+        // Guards a DJ's tap queued behind status polls on the one server thread.
+        const std::shared_ptr<RemoteServer> server = m_harness->start();
+        const QByteArray poll = "GET /api/status HTTP/1.1\r\n" + authorization() + "\r\n";
+        const QByteArray play = "POST /api/command HTTP/1.1\r\n" + authorization()
+                                + "Content-Length: 32\r\n\r\n{\"command\":\"play\",\"deck\":\"left\"}";
+        QSemaphore entered, resume;
+        m_harness->openFiles->setDuringLook([&] {
+            entered.release();
+            resume.acquire();
+            resume.release();
+        });
+        // The server is busy with a first poll while more polls and then a command come in, complete.
+        std::vector<std::unique_ptr<QTcpSocket>> clients;
+        for (const QByteArray &request : {poll, poll, poll, play}) {
+            clients.push_back(connectTo(server->serverPort()));
+            clients.back()->write(request);
+            QVERIFY(clients.back()->waitForBytesWritten(10'000));
+            if (clients.size() == 1)
+                QVERIFY(entered.tryAcquire(1, 30'000));
+            else
+                QTRY_VERIFY_WITH_TIMEOUT(takenByServer(*clients.back()), 30'000);
+        }
+        resume.release();
+        QVERIFY(readUntilClosed(*clients[1]).contains(R"("leftState":"playing")"));
+        QVERIFY(readUntilClosed(*clients[2]).contains(R"("leftState":"playing")"));
+    }
+
     void destruction_whileAnsweringOnServerThread()
     {
         // Guards a deadlock: the last reference, let go on the server thread, made it wait for itself.
-        std::shared_ptr<RemoteServer> server = startServer();
+        std::shared_ptr<RemoteServer> server = m_harness->start();
         const quint16 port = server->serverPort();
-        const QString token = m_harness->router->pair(m_harness->router->pairingCode()).value_or(QString());
         m_harness->openFiles->setDuringLook([&] {
             QMetaObject::invokeMethod(
                 this, [&] { server.reset(); }, Qt::BlockingQueuedConnection);
         });
-        QCOMPARE(statusOf(exchange(port, "GET /api/status HTTP/1.1\r\nAuthorization: Bearer " + token.toUtf8()
-                                             + "\r\n\r\n")),
-                 200);
+        // The event loop runs meanwhile: the server's last reference goes there.
+        const std::unique_ptr<QTcpSocket> client = connectTo(port);
+        client->write("GET /api/status HTTP/1.1\r\n" + authorization() + "\r\n");
+        QCOMPARE(statusOf(readUntilClosed(*client)), 200);
         QVERIFY(!server);
-        QTRY_VERIFY_WITH_TIMEOUT(exchange(port, "GET / HTTP/1.1\r\n\r\n").isEmpty(), 30'000);
+        QTRY_COMPARE_WITH_TIMEOUT(loopbackRequest(port, "GET /").status, 0, 30'000);
     }
 
-    void advertises_untilStopped()
+    void start_reportsStatusLinesAndAdvertisesUntilStopped()
     {
         CONNECTOR_REQUIRE_SERVICE(!QStandardPaths::findExecutable(u"avahi-browse"_s).isEmpty(),
                                   u"avahi-browse"_s);
-        const std::shared_ptr<RemoteServer> server = startServer({}, 0, DJPlatform::virtualDJ);
+        // Guards a use after free: a queued line looks its server up again, and this first one is gone.
+        m_harness->start();
+        const std::shared_ptr<RemoteServer> server = m_harness->start({}, 0, DJPlatform::virtualDJ);
         const quint16 port = server->serverPort();
-        QTRY_COMPARE(m_lines.size(), 1);
-        CONNECTOR_REQUIRE_SERVICE(!m_lines.first().contains(u"discovery is unavailable"_s),
+        QTRY_COMPARE(m_harness->lines.size(), 1);
+        CONNECTOR_REQUIRE_SERVICE(!m_harness->lines.first().contains(u"discovery is unavailable"_s),
                                   u"Avahi daemon"_s);
-        QCOMPARE(m_lines.first(), u"Ready on private network port %1"_s.arg(port));
+        QCOMPARE(m_harness->lines.first(), u"Ready on private network port %1"_s.arg(port));
         QTRY_VERIFY_WITH_TIMEOUT(advertised(port), 60'000);
+        const std::shared_ptr<RemoteServer> second = m_harness->start({}, port);
+        QCOMPARE(second->serverPort(), quint16(0));
+        QTRY_COMPARE(m_harness->lines.size(), 2);
+        QCOMPARE(m_harness->lines.last(), u"Could not start: The bound address is already in use. Close any "
+                                          u"other DJ Connector using port %1."_s.arg(port));
         server->stop();
         QTRY_VERIFY_WITH_TIMEOUT(!advertised(port), 60'000);
     }
 
-private:
-    // Every client here is 127.0.0.1, hence the higher default per peer.
-    std::shared_ptr<RemoteServer> startServer(HTTPListener::Limits limits = {64, 256, 10s}, int port = 0,
-                                              DJPlatform platform = DJPlatform::serato)
+    void offeredAddress_followsInterfacePriority()
     {
-        auto server = std::make_shared<RemoteServer>(
-            platform, m_harness->router, RemoteServer::Options{port, QHostAddress::LocalHost, {}, limits});
-        server->setOnStatus([this](const QString &line) {
-            QCOMPARE(QThread::currentThread(), qApp->thread());
-            m_lines.append(line);
-        });
-        server->start();
-        return server;
+        constexpr unsigned int up = IFF_UP | IFF_RUNNING;
+        const std::pair<QList<LocalAddress::InterfaceAddress>, QString> cases[] = {
+            {{{u"en1"_s, up, u"10.0.0.7"_s}, {u"en0"_s, up, u"192.168.1.20"_s}}, u"192.168.1.20"_s},
+            {{{u"bridge100"_s, up, u"10.0.0.1"_s}, {u"utun0"_s, up, u"172.16.0.5"_s}}, u"172.16.0.5"_s},
+            // Equal priority: string order, not numeric.
+            {{{u"en1"_s, up, u"10.0.0.9"_s}, {u"en2"_s, up, u"10.0.0.10"_s}}, u"10.0.0.10"_s},
+            {{{u"lo"_s, up | IFF_LOOPBACK, u"127.0.0.1"_s}}, QString()},
+            // Down is skipped; running is not required.
+            {{{u"en0"_s, IFF_RUNNING, u"192.168.1.2"_s}, {u"eth0"_s, IFF_UP, u"10.1.1.1"_s}}, u"10.1.1.1"_s}};
+        for (const auto &[entries, chosen] : cases)
+            QCOMPARE(LocalAddress::choosePreferredIPv4Address(entries).value_or(QString()), chosen);
     }
 
-    std::unique_ptr<RouterHarness> m_harness;
-    QStringList m_lines;
+private:
+    QByteArray authorization() const { return "Authorization: Bearer " + m_token.toUtf8() + "\r\n"; }
+
+    std::unique_ptr<ServerHarness> m_harness;
+    QString m_token;
 };
+
+void RemoteServerTest::answer_data()
+{
+    QTest::addColumn<QByteArray>("request");  // TOKEN stands for the paired phone's token
+    QTest::addColumn<bool>("trickle");        // one byte at a time
+    QTest::addColumn<int>("status");          // 0: closed without an answer
+    QTest::addColumn<QByteArray>("expected"); // JSON the answer contains; null stands for any string
+
+    const auto raw = [](const char *name, const QByteArray &request, int status, const QByteArray &expected,
+                        bool trickle = false) {
+        QTest::newRow(name) << request << trickle << status << expected;
+    };
+    const auto row = [&](const char *name, const QByteArray &request, const QByteArray &body,
+                         const QByteArray &authorization, int status, const QByteArray &expected) {
+        const QByteArray header =
+            authorization.isEmpty() ? QByteArray() : "Authorization: " + authorization + "\r\n";
+        raw(name,
+            request + " HTTP/1.1\r\n" + header + "Content-Length: " + QByteArray::number(body.size())
+                + "\r\n\r\n" + body,
+            status, expected);
+    };
+    const QByteArray token = "Bearer TOKEN", command = "POST /api/command";
+    const QByteArray sent = R"({"ok":true,"message":null,"commandID":null,"expectedState":)";
+    const QByteArray paired = R"({"ok":true,"token":null})";
+    const auto failure = [](const QByteArray &text) { return R"({"ok":false,"message":")" + text + "\"}"; };
+    row("browser notice without token", "GET /", {}, {}, 200,
+        R"({"ok":true,"product":"Tarvik DJ Connector","platform":"Serato DJ Pro","message":"Use the Tarvik )"
+        R"(DJ Remote iPhone or iPad app to pair and control this connector. Browser controls are )"
+        R"(intentionally unavailable."})");
+    row("pair without token, code with spaces", "POST /api/pair", R"({"code":" 482913\n"})", {}, 200,
+        R"({"ok":true,"token":null,"leftState":"stopped","rightState":"stopped","leftVolume":100,)"
+        R"("rightVolume":100,"scriptRevision":9007199254740993,"deckStateReported":false,)"
+        R"("message":"Paired with the Serato DJ Pro connector."})");
+    row("status, scheme in lower case", "GET /api/status", {}, "bearer TOKEN", 200,
+        R"({"ok":true,"leftState":"stopped","rightState":"stopped","leftVolume":100,"rightVolume":100,)"
+        R"("pairedDevices":1,"scriptRevision":9007199254740993,"deckStateReported":false,)"
+        R"("midiDevice":"Tarvik DJ Connector Serato"})");
+    row("read script", "GET /api/script", {}, token, 200,
+        R"({"ok":true,"script":"[CUE] Vows","revision":9007199254740993})");
+    row("script of 200000 bytes", "POST /api/script", scriptOfSize(200000), token, 200,
+        R"({"ok":true,"revision":9007199254740994,"message":"Wedding script saved on this computer."})");
+    row("PLAY LEFT in capitals", command, R"({"command":"PLAY","deck":"LEFT"})", token, 200,
+        sent + R"("playing","deck":"left"})");
+    row("play-next on the right", command, R"({"command":"play-next","deck":"right"})", token, 200,
+        sent + R"("playing","deck":"right"})");
+    row("volume as a string", command, R"({"command":"volume","deck":"right","percent":"75"})", token, 200,
+        sent + R"("stopped","deck":"right","volumePercent":75})");
+    row("volume as a number", command, R"({"command":"volume","deck":"right","percent":75})", token, 200,
+        sent + R"("stopped","deck":"right","volumePercent":75})");
+    // The server reads each byte on its own, so the blank line is split at every point.
+    raw("pairing trickled byte by byte", "POST /api/pair HTTP/1.1\r\n" + kPairing, 200, paired, true);
+    raw("lower-case method, query string", "post /api/pair?code=1 HTTP/1.1\r\n" + kPairing, 200, paired);
+    raw("second request on the connection", "GET / HTTP/1.1\r\n\r\nPOST /api/pair HTTP/1.1\r\n" + kPairing,
+        200, R"({"ok":true})");
+    raw("300000 bytes in all", pairingOfSize(300000), 200, paired);
+
+    const auto refused = [&](const char *name, const QByteArray &request, const QByteArray &body,
+                             const QByteArray &authorization, int status, const QByteArray &message) {
+        row(name, request, body, authorization, status, failure(message));
+    };
+    const QByteArray unpaired = "Pair this device with Tarvik DJ Connector first.";
+    const QByteArray wrongCode = "That pairing code is not correct.";
+    // Only the browser notice and pairing come before the token check, and 401 before 404.
+    refused("POST / without token", "POST /", {}, {}, 401, unpaired);
+    refused("GET /api/pair with token", "GET /api/pair", {}, token, 404, "Not found.");
+    refused("unknown path without token", "GET /nothing", {}, {}, 401, unpaired);
+    refused("paired token, Basic scheme", "GET /api/status", {}, "Basic TOKEN", 401, unpaired);
+    refused("unknown token", "GET /api/status", {}, "Bearer 0123456789ABCDEF0123456789ABCDEF", 401, unpaired);
+    refused("wrong code", "POST /api/pair", R"({"code":"000000"})", {}, 403, wrongCode);
+    refused("right digits as a number", "POST /api/pair", R"({"code":482913})", {}, 403, wrongCode);
+    refused("script of 200001 bytes", "POST /api/script", scriptOfSize(200001), token, 400,
+            "The wedding script could not be saved.");
+    const QByteArray unknown = "Unknown command.", percent = "Choose 25, 50, 75, or 100 percent.";
+    const std::pair<QByteArray, QByteArray> hostile[] = {
+        {R"({"command":"play","deck":"middle"})", unknown},
+        {R"({"command":"rewind","deck":"left"})", unknown},
+        {"{\"command\":\"pl\xff\",\"deck\":\"left\"}", unknown},
+        {QByteArray(100000, '[') + QByteArray(100000, ']'), unknown},
+        {R"({"command":"volume","deck":"right","percent":60})", percent},
+        {R"({"command":"volume","deck":"right","percent":75.5})", percent},
+        {R"({"command":"volume","deck":"right","percent":1e300})", percent},
+        // Would wrap to 75 in 32 bits.
+        {R"({"command":"volume","deck":"right","percent":4294967371})", percent}};
+    for (const auto &[body, message] : hostile)
+        refused(body.left(48).constData(), command, body, token, 400, message);
+
+    // The right code from a page whose DNS name was rebound to this computer pairs nothing. First what the
+    // phone app and a local check send; then DNS names a rebinding page would bring, and what only pretends
+    // to be an address.
+    const std::pair<QByteArray, int> hosts[] = {
+        {"192.168.1.20 192.168.1.20:53731 127.0.0.1. [::1] [fe80::1c2b:3dff:fe4e:5f60]:53732 localhost "
+         "LocalHost:53731 localhost.:53731 DJ-MacBook.local dj-macbook.LOCAL.:53731",
+         200},
+        {"attacker.example attacker.example:53731 localhost.example x.localhost dj.local.example local "
+         ".local 1.2.3.4.nip.io 1.2.3.256 1.2.3 0x7f.0.0.1 [::1 [example.com] [1.2.3.4] ::1 :53731 "
+         "localhost: localhost:http localhost:537310 [::1]x",
+         403}};
+    for (const auto &[names, status] : hosts) {
+        for (const QByteArray &host : names.split(' '))
+            raw(host.constData(), "POST /api/pair HTTP/1.1\r\nHost: " + host + "\r\n" + kPairing, status,
+                status == 200 ? paired : failure("This connector only answers on the local network."));
+    }
+    const QByteArray wrong = failure(wrongCode), tooLarge = failure("Request too large.");
+    raw("no Content-Length: what follows is no body", "POST /api/pair HTTP/1.1\r\n\r\n" + kRightCode, 403,
+        wrong);
+    raw("Content-Length not a number", "POST /api/pair HTTP/1.1\r\nContent-Length: many\r\n\r\n" + kRightCode,
+        403, wrong);
+    // Answered while the peer is still sending, which must not cost it the answer.
+    raw("300001 bytes in all", pairingOfSize(300001), 400, tooLarge);
+    // Answered at once, not after waiting for a body that could never fit.
+    raw("declared length that cannot fit", "POST /api/pair HTTP/1.1\r\nContent-Length: 5000000\r\n\r\n", 400,
+        tooLarge);
+    raw("length beyond 64 bits", "POST / HTTP/1.1\r\nContent-Length: 99999999999999999999999\r\n\r\n", 400,
+        tooLarge);
+    raw("negative Content-Length", "POST /api/pair HTTP/1.1\r\nContent-Length: -5\r\n\r\nabcde", 0, {});
+    raw("LF-only lines, closed at the deadline", "GET / HTTP/1.1\nHost: h\n\n", 0, {});
+    // The deadline counts from acceptance, not from the last byte.
+    raw("trickling peer", "GET / HTTP/1.1\r\nX: " + QByteArray(20000, 'x'), 0, {}, true);
+}
+
+void RemoteServerTest::answer()
+{
+    QFETCH(QByteArray, request);
+    QFETCH(bool, trickle);
+    QFETCH(int, status);
+    QFETCH(QByteArray, expected);
+    request.replace("TOKEN", m_token.toUtf8());
+    const std::shared_ptr<RemoteServer> server = m_harness->start({32, 256, 2s});
+    const std::unique_ptr<QTcpSocket> client = connectTo(server->serverPort());
+    const qsizetype step = trickle ? 1 : request.size();
+    for (qsizetype sent = 0; sent < request.size() && client->state() == QAbstractSocket::ConnectedState;
+         sent += step) {
+        client->write(request.sliced(sent, std::min(step, request.size() - sent)));
+        client->waitForBytesWritten(10'000);
+        QTest::qWait(1);
+    }
+    const QByteArray answer = readUntilClosed(*client);
+    QCOMPARE(client->state(), QAbstractSocket::UnconnectedState);
+    const QByteArray body = answer.mid(answer.indexOf("\r\n\r\n") + 4);
+    QCOMPARE(answer.count("HTTP/1.1 "), status == 0 ? 0 : 1);
+    QCOMPARE(statusOf(answer), status);
+    // Every answer ends the connection, and is neither kept nor sniffed.
+    if (status != 0)
+        QVERIFY(answer.contains("\r\nCache-Control: no-store\r\nConnection: close\r\nContent-Length: "
+                                + QByteArray::number(body.size())
+                                + "\r\nContent-Type: application/json; charset=utf-8\r\n"
+                                  "X-Content-Type-Options: nosniff\r\n\r\n"));
+    const QJsonObject object = QJsonDocument::fromJson(body).object();
+    const QJsonObject wanted = QJsonDocument::fromJson(expected).object();
+    for (auto entry = wanted.begin(); entry != wanted.end(); ++entry)
+        QVERIFY2(entry->isNull() ? object.value(entry.key()).isString()
+                                 : object.value(entry.key()) == entry.value(),
+                 qPrintable(entry.key()));
+    if (status == 200)
+        return;
+    // Nothing refused reaches pairing, the decks or the script.
+    QCOMPARE(m_harness->router->pairedDeviceCount(), 1);
+    QCOMPARE(m_harness->router->expectedState(DeckSide::left), u"stopped"_s);
+    QCOMPARE(m_harness->router->expectedVolume(DeckSide::right), 100);
+    QCOMPARE(m_harness->router->weddingScriptSnapshot().revision, kRevision);
+}
 
 QTEST_GUILESS_MAIN(RemoteServerTest)
 #include "tst_remoteserver.moc"
