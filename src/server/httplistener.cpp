@@ -1,6 +1,5 @@
 #include "server/httplistener.h"
 
-#include "core/mainthread.h"
 #include "server/peerkey.h"
 
 #include <QTcpServer>
@@ -172,10 +171,8 @@ void HTTPListener::settle(Entries::iterator entry)
 
 // A DJ's command must not wait behind the status polls that came in with it: the requests of one
 // round of events that change something are answered first, then the reads, each in arrival order.
-// What the answers tell the main thread reaches it once they are on the wire.
 void HTTPListener::answerReady()
 {
-    const MainThreadPostsHeldBack heldBack;
     std::stable_partition(m_ready.begin(), m_ready.end(), [this](int socket) {
         const auto entry = m_connections.find(socket);
         return entry != m_connections.end() && entry->second.connection->request().method != "GET"_L1;
