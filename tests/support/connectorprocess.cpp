@@ -48,6 +48,7 @@ ConnectorProcess::ConnectorProcess(const QString &home)
     m_environment.insert(u"HOME"_s, home);
     m_environment.insert(u"XDG_CONFIG_HOME"_s, home + u"/.config"_s);
     m_environment.insert(u"XDG_DATA_HOME"_s, home + u"/.local/share"_s);
+    m_environment.insert(u"XDG_STATE_HOME"_s, home + u"/.local/state"_s);
     m_environment.insert(u"XDG_RUNTIME_DIR"_s, home + u"/runtime"_s);
     m_environment.remove(u"DISPLAY"_s);
     m_environment.remove(u"WAYLAND_DISPLAY"_s);
