@@ -1,4 +1,4 @@
-#include "routerharness.h"
+#include "phoneroutedharness.h"
 
 #include <QDir>
 #include <QFile>
@@ -49,7 +49,7 @@ private Q_SLOTS:
             {V, "playing"_L1, C::pause, 85, u"paused Pause sent to VIRTUALDJ right deck."_s}};
         for (const auto &[platform, from, command, note, result] : cases) {
             const DeckSide deck = platform == DJPlatform::serato ? DeckSide::left : DeckSide::right;
-            RouterHarness harness(platform);
+            PhoneRoutedHarness harness(platform);
             if (from != "stopped"_L1)
                 harness.router->handle(RemoteCommand::play, deck);
             if (from == "paused"_L1)
@@ -68,7 +68,7 @@ private Q_SLOTS:
 
     void reports_correctTheExpectationAnnouncingOnlyAChange()
     {
-        RouterHarness harness(DJPlatform::virtualDJ);
+        PhoneRoutedHarness harness(DJPlatform::virtualDJ);
         const auto report = [&harness](bool playing) {
             harness.router->reportDeckPlaying(DeckSide::right, playing);
             return (QStringList{harness.router->expectedState(DeckSide::right)} + harness.takeMessages())
@@ -87,8 +87,8 @@ private Q_SLOTS:
     {
         // Serato DJ Pro has no such request. VirtualDJ is asked at once, and again 10 seconds later unless
         // it has reported; seeing it start again in between does not ask early.
-        RouterHarness serato, waiting(DJPlatform::virtualDJ), answering(DJPlatform::virtualDJ);
-        for (RouterHarness *harness : {&serato, &waiting, &answering})
+        PhoneRoutedHarness serato, waiting(DJPlatform::virtualDJ), answering(DJPlatform::virtualDJ);
+        for (PhoneRoutedHarness *harness : {&serato, &waiting, &answering})
             harness->router->setDJSoftwareRunning(true);
         QVERIFY(waiting.midi.log->waitForCount(2) && answering.midi.log->waitForCount(2));
         waiting.router->setDJSoftwareRunning(false);
@@ -110,7 +110,7 @@ private Q_SLOTS:
     void volumeAndAdvance_sendTheirMessagesInTime()
     {
         // Serato's one music level moves both decks; VirtualDJ only the deck asked for.
-        RouterHarness serato, virtualDJ(DJPlatform::virtualDJ);
+        PhoneRoutedHarness serato, virtualDJ(DJPlatform::virtualDJ);
         QCOMPARE(serato.router->handleVolume(25, DeckSide::right)->message,
                  u"Set Serato music level to 25 percent."_s);
         QCOMPARE(virtualDJ.router->handleVolume(50, DeckSide::left)->message,
@@ -125,7 +125,7 @@ private Q_SLOTS:
         QVERIFY(serato.midi.log->waitForCount(5));
         serato.router->handle(RemoteCommand::advance, DeckSide::left);
         virtualDJ.router->handle(RemoteCommand::advance, DeckSide::left);
-        for (const RouterHarness *harness : {&serato, &virtualDJ})
+        for (const PhoneRoutedHarness *harness : {&serato, &virtualDJ})
             QVERIFY(RecordingMIDIOutput::waitForTimerThread(*harness->midi.transport, 700ms));
         QCOMPARE(virtualDJ.midi.log->bytes(),
                  (std::vector<Bytes>{{0xBF, 20, 64}, {0x9F, 82, 127}, {0x8F, 82, 0}}));
@@ -146,7 +146,7 @@ private Q_SLOTS:
         int checked = 0;
         for (int attempt = 0; attempt < 10 && checked < 2; ++attempt) {
             const bool releaseTransport = checked == 1;
-            RouterHarness harness;
+            PhoneRoutedHarness harness;
             harness.router->handle(RemoteCommand::play, DeckSide::left);
             const auto advanced = std::chrono::steady_clock::now();
             harness.router->handle(RemoteCommand::advance, DeckSide::left);
@@ -173,7 +173,7 @@ private Q_SLOTS:
 
     void concurrentCallers_loseNoTokenAndNotifyOnMainThread()
     {
-        RouterHarness harness;
+        PhoneRoutedHarness harness;
         CommandRouter &router = *harness.router;
         int messages = 0;
         router.setOnStateChange([&messages](const QString &) {
@@ -211,7 +211,7 @@ private Q_SLOTS:
                             {u"TarvikDJConnector.serato.pairedTokens"_s, tokens},
                             {u"TarvikDJConnector.serato.weddingScript"_s, u"Vows\n[CUE] Cake"_s},
                             {u"TarvikDJConnector.serato.scriptRevision"_s, qint64(9'007'199'254'740'993)}};
-        RouterHarness harness(DJPlatform::serato, stored);
+        PhoneRoutedHarness harness(DJPlatform::serato, stored);
         QCOMPARE(harness.router->pairingCode(), u"012345"_s);
         QVERIFY(harness.router->isAuthorized(tokens[0]) && harness.router->isAuthorized(tokens[1]));
         QCOMPARE(harness.router->weddingScriptSnapshot().text, u"Vows\n[CUE] Cake"_s);
@@ -244,7 +244,7 @@ private Q_SLOTS:
     // Regression: a store that could not be written was reported as saved.
     void unwritableStore_refusesScriptKeepsPairingAndWarnsOncePerChange()
     {
-        RouterHarness harness;
+        PhoneRoutedHarness harness;
         CommandRouter &router = *harness.router;
         int warningChanges = 0;
         router.setOnSettingsWarningChange([&warningChanges] { ++warningChanges; });

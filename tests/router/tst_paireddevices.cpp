@@ -1,4 +1,4 @@
-#include "routerharness.h"
+#include "phoneroutedharness.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -15,14 +15,14 @@ private Q_SLOTS:
     void pair_namesTheDeviceAfterItsUserAgent()
     {
         const std::tuple<std::optional<QString>, QString, QString> cases[] = {
-            {RouterHarness::kUserAgent, RouterHarness::kPhone, u"Tarvik DJ Remote (192.168.1.23)"_s},
+            {PhoneRoutedHarness::kUserAgent, PhoneRoutedHarness::kPhone, u"Tarvik DJ Remote (192.168.1.23)"_s},
             {std::nullopt, u"fe80::1"_s, u"Unknown device (fe80::1)"_s},
             {u"(iPhone; iOS 17)"_s, u"10.0.0.2"_s, u"Unknown device (10.0.0.2)"_s},
             {u"Bad%07Na%0Ame%1B/1"_s, u"10.0.0.2"_s, u"BadName (10.0.0.2)"_s},
             {u"%00%0D%0A"_s, u"10.0.0.2"_s, u"Unknown device (10.0.0.2)"_s},
             {QString(100, u'x') + u"/1"_s, u"10.0.0.2"_s, QString(64, u'x') + u" (10.0.0.2)"_s}};
         for (const auto &[userAgent, peer, named] : cases) {
-            RouterHarness api;
+            PhoneRoutedHarness api;
             QVERIFY(!api.pair(peer, userAgent).isEmpty());
             QCOMPARE(api.takeMessages(), QStringList{u"Paired "_s + named + u'.'});
             const QList<PairedDevice> devices = api.router->pairedDevices();
@@ -36,7 +36,7 @@ private Q_SLOTS:
         // Paired by an older version: a token, no records; a stored code that is not six characters is
         // replaced, so a blank one cannot pair.
         const QString older = u"0123456789ABCDEF0123456789ABCDEF"_s;
-        RouterHarness api(DJPlatform::serato,
+        PhoneRoutedHarness api(DJPlatform::serato,
                           {{u"TarvikDJConnector.serato.pairedTokens"_s, QStringList{older}},
                            {u"TarvikDJConnector.serato.pairingCode"_s, QString()}});
         const QString code = api.router->pairingCode();
@@ -75,7 +75,7 @@ private Q_SLOTS:
 
     void wrongCodes_announcedOncePerAddressEvery30Seconds()
     {
-        RouterHarness api;
+        PhoneRoutedHarness api;
         const auto guess = [&api](const QString &peer = u"192.168.1.66"_s) {
             return api.answer(u"POST /api/pair"_s, R"({"code":"000000"})", {}, peer);
         };
@@ -99,7 +99,7 @@ private Q_SLOTS:
 
     void polls_keepTheDeviceConnectedAndSaveLastSeenAtMostOnceAMinute()
     {
-        RouterHarness api;
+        PhoneRoutedHarness api;
         int changes = 0;
         api.router->setOnDevicesChange([&changes] { ++changes; });
         const QString token = api.pair();

@@ -12,13 +12,13 @@
 
 // A router on a recording MIDI output, a settings file in a temporary folder (holding the given values)
 // and a fake clock, and the remote API through which a phone reaches it. The router's messages are kept.
-struct RouterHarness
+struct PhoneRoutedHarness
 {
     static inline const QString kPhone = QStringLiteral("::ffff:192.168.1.23");
     static inline const QString kUserAgent =
         QStringLiteral("Tarvik%20DJ%20Remote/42 CFNetwork/1494.0.7 Darwin/23.4.0");
 
-    explicit RouterHarness(DJPlatform platform = DJPlatform::serato, const QVariantHash &stored = {})
+    explicit PhoneRoutedHarness(DJPlatform platform = DJPlatform::serato, const QVariantHash &stored = {})
         : platform(platform)
     {
         for (auto entry = stored.cbegin(); entry != stored.cend(); ++entry)
