@@ -45,29 +45,27 @@ struct PhoneRoutedHarness
         api = std::make_unique<RemoteAPI>(platform, router, clock);
     }
 
-    // A request ("METHOD /path") as the phone sends it; returns the status and keeps the body.
-    int answer(const QString &request, const QByteArray &body = {}, const QString &token = {},
-               const QString &peer = kPhone, const std::optional<QString> &userAgent = kUserAgent)
+    // A request ("METHOD /path") as the phone sends it.
+    HTTPResponse answer(const QString &request, const QByteArray &body = {}, const QString &token = {},
+                        const QString &peer = kPhone, const std::optional<QString> &userAgent = kUserAgent)
     {
         HTTPRequest parsed{request.section(u' ', 0, 0), request.section(u' ', 1), {}, body};
         if (!token.isEmpty())
             parsed.headers.insert(QStringLiteral("authorization"), QStringLiteral("Bearer ") + token);
         if (userAgent)
             parsed.headers.insert(QStringLiteral("user-agent"), *userAgent);
-        const HTTPResponse response = api->response(parsed, QHostAddress(peer));
-        lastBody = QJsonDocument::fromJson(response.body).object();
-        return response.status;
+        return api->response(parsed, QHostAddress(peer));
     }
 
     // Pairs with the current code and the spaces a phone's keyboard may leave around it; returns the token.
     QString pair(const QString &peer = kPhone, const std::optional<QString> &userAgent = kUserAgent)
     {
-        const QByteArray body = R"({"code":" )" + router->pairingCode().toUtf8() + R"(\n"})";
-        answer(QStringLiteral("POST /api/pair"), body, {}, peer, userAgent);
-        return lastBody.value(QStringLiteral("token")).toString();
+        const QByteArray code = R"({"code":" )" + router->pairingCode().toUtf8() + R"(\n"})";
+        const HTTPResponse paired = answer(QStringLiteral("POST /api/pair"), code, {}, peer, userAgent);
+        return QJsonDocument::fromJson(paired.body).object().value(QStringLiteral("token")).toString();
     }
 
-    int poll(const QString &token) { return answer(QStringLiteral("GET /api/status"), {}, token); }
+    int poll(const QString &token) { return answer(QStringLiteral("GET /api/status"), {}, token).status; }
 
     QStringList takeMessages()
     {
@@ -81,6 +79,5 @@ struct PhoneRoutedHarness
     RecordingMIDIOutput::Recorded midi = RecordingMIDIOutput::transport(platform);
     std::shared_ptr<CommandRouter> router;
     std::unique_ptr<RemoteAPI> api;
-    QJsonObject lastBody;
     QStringList messages;
 };

@@ -35,7 +35,8 @@ public:
     {
         opened << location;
         QMetaObject::invokeMethod(
-            QCoreApplication::instance(), [completion, error = openError] { completion(error); }, Qt::QueuedConnection);
+            QCoreApplication::instance(), [completion, error = openError] { completion(error); },
+            Qt::QueuedConnection);
     }
 };
 
@@ -45,7 +46,8 @@ public:
 struct ConnectorTestEnvironment
 {
     TestFixture fixture;
-    std::shared_ptr<FakeRunningApplications> runningApplications = std::make_shared<FakeRunningApplications>();
+    std::shared_ptr<FakeRunningApplications> runningApplications =
+        std::make_shared<FakeRunningApplications>();
     std::shared_ptr<FakeApplicationLauncher> launcher = std::make_shared<FakeApplicationLauncher>();
     // The MIDI log of the latest transport made for each platform, and the input the DJ software
     // answers it on.
@@ -55,5 +57,41 @@ struct ConnectorTestEnvironment
     QStringList clipboard;
 
     // An environment for a model; it refers back to this object, which must outlive the model.
-    ConnectorEnvironment make();
+    ConnectorEnvironment make()
+    {
+        using namespace Qt::StringLiterals;
+        QDir().mkpath(fixture.path(u"home/Documents"_s));
+        QDir().mkpath(fixture.path(u"home/.local/share"_s));
+        ConnectorEnvironment environment;
+        environment.settings = fixture.settings();
+        environment.clock = std::make_shared<SystemClock>();
+        environment.installerLocations = {
+            QCoreApplication::applicationDirPath() + u"/../share/tarvik-dj-connector"_s,
+            fixture.path(u"home"_s),
+            fixture.path(u"home/Documents"_s),
+            fixture.path(u"home/.local/share"_s),
+        };
+        environment.runningApplications = runningApplications;
+        environment.launcher = launcher;
+        environment.localIPv4Address = [this] { return localAddress; };
+        environment.makeTransport = [this](DJPlatform platform) {
+            RecordingMIDIOutput::Recorded recorded = RecordingMIDIOutput::transport(platform);
+            midiLogs[platform] = recorded.log;
+            midiInputs[platform] = recorded.input;
+            return recorded.transport;
+        };
+        environment.makeMonitor = [this](DJPlatform platform) {
+            return std::make_unique<NowPlayingMonitor>(
+                platform,
+                NowPlayingMonitor::Seams{runningApplications, std::make_shared<FakeOpenFilesLister>(),
+                                         fixture.path(u"history"_s), std::make_shared<SystemClock>()});
+        };
+        environment.listenPort = [](DJPlatform) { return quint16(0); };
+        environment.listenAddress = QHostAddress::LocalHost;
+        // Nothing listens on the discard port: a check fails fast unless the test serves one.
+        environment.updateManifestURL = QUrl(u"http://127.0.0.1:9/updates/dj-connector-macos.json"_s);
+        environment.updateTimeoutMs = 2000;
+        environment.copyToClipboard = [this](const QString &text) { clipboard << text; };
+        return environment;
+    }
 };
