@@ -1,11 +1,8 @@
 #include "core/commandresult.h"
-#include "core/decimalinteger.h"
 #include "core/trackinfo.h"
 
 #include <QJsonDocument>
 #include <QTest>
-
-#include <limits>
 
 using namespace Qt::StringLiterals;
 
@@ -15,20 +12,6 @@ class WireRecordsTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void decimalInteger()
-    {
-        using Limits = std::numeric_limits<qint64>;
-        for (const auto &[text, value] : {std::pair{u"+75"_s, qint64(75)},
-                                          {u"-5"_s, qint64(-5)},
-                                          {u"0075"_s, qint64(75)},
-                                          {u"9223372036854775807"_s, Limits::max()},
-                                          {u"-9223372036854775808"_s, Limits::min()}})
-            QCOMPARE(parseDecimalInteger(text), std::optional(value));
-        for (const QString &text : {u"9223372036854775808"_s, u"-9223372036854775809"_s, QString(400, u'9'),
-                                    QString(), u"-"_s, u"+-1"_s, u" 75"_s, u"75.0"_s, u"\u0667\u0665"_s})
-            QVERIFY2(!parseDecimalInteger(text), qPrintable(text));
-    }
-
     void records()
     {
         // A command result or track as JSON, and what decodes from it (nothing when refused). Written

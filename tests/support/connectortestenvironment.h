@@ -25,10 +25,9 @@ public:
     std::optional<QString> openError;
     QStringList opened;
 
-    std::optional<QString> locate(const QString &bundleIdentifier) const override
+    std::optional<QString> locate(const QString &id) const override
     {
-        return registered.contains(bundleIdentifier) ? std::optional(registered.value(bundleIdentifier))
-                                                     : std::nullopt;
+        return registered.contains(id) ? std::optional(registered.value(id)) : std::nullopt;
     }
     bool exists(const QString &path) const override { return existingPaths.contains(path); }
     void open(const QString &location, std::function<void(std::optional<QString> error)> completion) override

@@ -22,10 +22,7 @@ public:
         Q_ASSERT(m_dir.isValid());
     }
 
-    QString path(const QString &relative = {}) const
-    {
-        return relative.isEmpty() ? m_dir.path() : m_dir.filePath(relative);
-    }
+    QString path(const QString &relative) const { return m_dir.filePath(relative); }
     // A settings store backed by a file inside the temporary folder; the same file every call.
     std::shared_ptr<QSettings> settings() const
     {
