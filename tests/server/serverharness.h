@@ -10,22 +10,18 @@
 #include "support/testfixture.h"
 
 #include <QCoreApplication>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QTcpSocket>
 #include <QTest>
 #include <QThread>
 
 #include <memory>
 
-// A Serato router over an in-memory MIDI output (or the given transport), with pairing code 482913 and
-// the given stored values, and a now-playing monitor that sees Serato running with the files the test
-// sets open.
-struct RouterHarness
+// A Serato router with code 482913 and the given stored values over an in-memory MIDI output (or the given
+// transport), seeing Serato run with the files the test sets open; its servers and the lines they report.
+struct ServerHarness
 {
     static constexpr qint64 kProcessID = 4242;
 
-    explicit RouterHarness(QVariantHash stored = {}, std::shared_ptr<MIDITransport> transport = {})
+    explicit ServerHarness(QVariantHash stored = {}, std::shared_ptr<MIDITransport> transport = {})
         : midi(transport ? std::move(transport)
                          : RecordingMIDIOutput::transport(DJPlatform::serato).transport)
     {
@@ -40,20 +36,6 @@ struct RouterHarness
                                                  std::move(monitor), clock);
     }
 
-    std::shared_ptr<MIDITransport> midi;
-    TestFixture fixture;
-    std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>();
-    std::shared_ptr<FakeRunningApplications> applications = std::make_shared<FakeRunningApplications>();
-    std::shared_ptr<FakeOpenFilesLister> openFiles = std::make_shared<FakeOpenFilesLister>();
-    std::shared_ptr<CommandRouter> router;
-};
-
-// Servers of the harness's router on loopback, and the status lines they reported.
-struct ServerHarness : RouterHarness
-{
-    using RouterHarness::RouterHarness;
-
-    // Started on a free port unless given one.
     std::shared_ptr<RemoteServer> start(HTTPListener::Limits limits = {}, int port = 0,
                                         DJPlatform platform = DJPlatform::serato)
     {
@@ -68,28 +50,11 @@ struct ServerHarness : RouterHarness
         return server;
     }
 
+    std::shared_ptr<MIDITransport> midi;
+    TestFixture fixture;
+    std::shared_ptr<FakeClock> clock = std::make_shared<FakeClock>();
+    std::shared_ptr<FakeRunningApplications> applications = std::make_shared<FakeRunningApplications>();
+    std::shared_ptr<FakeOpenFilesLister> openFiles = std::make_shared<FakeOpenFilesLister>();
+    std::shared_ptr<CommandRouter> router;
     QStringList lines;
 };
-
-inline std::unique_ptr<QTcpSocket> connectTo(quint16 port)
-{
-    auto socket = std::make_unique<QTcpSocket>();
-    socket->connectToHost(QHostAddress::LocalHost, port);
-    // A refused connection shows as no answer.
-    socket->waitForConnected(10'000);
-    return socket;
-}
-
-// Everything received once the server has closed the connection; nothing if it has not within 30 s.
-inline QByteArray readUntilClosed(QTcpSocket &socket)
-{
-    if (QTest::qWaitFor([&] { return socket.state() == QAbstractSocket::UnconnectedState; }, 30'000))
-        return socket.readAll();
-    qWarning("the server did not close the connection");
-    return {};
-}
-
-inline int statusOf(const QByteArray &answer)
-{
-    return answer.split(' ').value(1).toInt();
-}

@@ -14,16 +14,20 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Serato DJ Pro on JACK as far as the connector can tell: it counts presses of the play notes and
-// reports a deck's state as its play note's LED.
-class FakeSerato
+// Serato DJ Pro on JACK as far as the connector can tell: it counts presses of the play notes (on JACK's
+// process thread) and reports a deck's state as its play note's LED.
+struct FakeSerato
 {
-public:
     FakeSerato()
     {
-        m_in.setCallback(&FakeSerato::received, this);
+        in.setCallback(
+            [](double, std::vector<unsigned char> *message, void *presses) {
+                if (message->size() == 3 && (*message)[0] == 0x9F && (*message)[2] != 0)
+                    ++*static_cast<std::atomic<int> *>(presses);
+            },
+            &presses);
         const std::string suffix = ":" + midiDeviceName(DJPlatform::serato).toStdString();
-        for (RtMidi *end : std::initializer_list<RtMidi *>{&m_in, &m_out}) {
+        for (RtMidi *end : std::initializer_list<RtMidi *>{&in, &out}) {
             for (unsigned int port = 0; port < end->getPortCount(); ++port) {
                 if (end->getPortName(port).ends_with(suffix))
                     end->openPort(port, "connector");
@@ -31,27 +35,16 @@ public:
         }
     }
 
-    bool isConnected() const { return m_in.isPortOpen() && m_out.isPortOpen(); }
-    int presses() const { return m_presses; }
-
     void report(DeckSide deck, bool playing)
     {
-        const unsigned char note = NoteMap::note(DJPlatform::serato, RemoteCommand::play, deck);
-        const std::vector<unsigned char> message{0x9F, note, static_cast<unsigned char>(playing ? 127 : 0)};
-        m_out.sendMessage(&message);
+        const unsigned char message[] = {0x9F, NoteMap::note(DJPlatform::serato, RemoteCommand::play, deck),
+                                         static_cast<unsigned char>(playing ? 127 : 0)};
+        out.sendMessage(message, sizeof(message));
     }
 
-private:
-    // On JACK's process thread.
-    static void received(double, std::vector<unsigned char> *message, void *self)
-    {
-        if (message->size() == 3 && (*message)[0] == 0x9F && (*message)[2] != 0)
-            ++static_cast<FakeSerato *>(self)->m_presses;
-    }
-
-    RtMidiIn m_in{RtMidi::UNIX_JACK, "Tarvik fake Serato in"};
-    RtMidiOut m_out{RtMidi::UNIX_JACK, "Tarvik fake Serato out"};
-    std::atomic<int> m_presses = 0;
+    RtMidiIn in{RtMidi::UNIX_JACK, "Tarvik fake Serato in"};
+    RtMidiOut out{RtMidi::UNIX_JACK, "Tarvik fake Serato out"};
+    std::atomic<int> presses = 0;
 };
 
 } // namespace
@@ -82,16 +75,13 @@ private Q_SLOTS:
         };
         QCOMPARE(status(u"deckStateReported"_s), QJsonValue(false));
         FakeSerato dj;
-        QVERIFY(dj.isConnected());
 
         // JACK connects in its own time and the dummy server running late drops whole periods of MIDI,
         // so a report goes out again until it is seen.
         QTRY_VERIFY_WITH_TIMEOUT(
             (dj.report(DeckSide::left, false), status(u"deckStateReported"_s) == QJsonValue(true)), 20'000);
-        const LoopbackAnswer played =
-            loopbackRequest(port, "POST /api/command", R"({"command":"play","deck":"left"})", token);
-        QCOMPARE(played.body.value(u"message"_s), u"Play sent to SERATO left deck."_s);
-        QTRY_COMPARE_WITH_TIMEOUT(dj.presses(), 1, 10'000);
+        loopbackRequest(port, "POST /api/command", R"({"command":"play","deck":"left"})", token);
+        QTRY_COMPARE_WITH_TIMEOUT(dj.presses.load(), 1, 10'000);
 
         // A flood of reports: the connector keeps answering, and follows the last word.
         for (int report = 0; report < 1000; ++report)
