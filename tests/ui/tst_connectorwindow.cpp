@@ -52,12 +52,12 @@ private Q_SLOTS:
     }
 
     // What the setup card and status line read in each mode: fresh, or installed with the DJ software
-    // open and reporting the left deck playing; and with the MIDI device broken.
+    // open and reporting the left deck playing; and with the MIDI device and the settings file broken.
     void setupCard_followsModeInstallAndDJSoftware_data()
     {
         QTest::addColumn<DJPlatform>("platform");
         QTest::addColumn<bool>("installedAndOpen");
-        QTest::addColumn<bool>("midiFails");
+        QTest::addColumn<bool>("computerFails");
         // Open button, badge, install button and tint, MIDI line and its and the dot's colour, deck state.
         QTest::addColumn<QStringList>("shown");
         const QString ready = u"Virtual MIDI device ready. "_s;
@@ -73,7 +73,7 @@ private Q_SLOTS:
             << QStringList{u"OPEN SERATO"_s, u"DJ SOFTWARE OPEN"_s, u"REINSTALL PRESET"_s + kGreen,
                            ready + u"Serato DJ Pro is sending deck state."_s + kGreen + kGreen,
                            u"Reported by Serato DJ Pro: left playing, right stopped"_s};
-        QTest::newRow("VirtualDJ, MIDI failed")
+        QTest::newRow("VirtualDJ, MIDI and settings failed")
             << DJPlatform::virtualDJ << false << true
             << QStringList{u"OPEN VIRTUALDJ"_s, u"DJ SOFTWARE CLOSED"_s, u"INSTALL MAPPING"_s + kPurple,
                            u"ALSA could not start (error -2)."_s + kRed + kRed, expected};
@@ -88,9 +88,12 @@ private Q_SLOTS:
     {
         QFETCH(DJPlatform, platform);
         QFETCH(bool, installedAndOpen);
-        QFETCH(bool, midiFails);
+        QFETCH(bool, computerFails);
         QFETCH(QStringList, shown);
-        if (midiFails) {
+        if (computerFails) {
+            const QString folder = m_environment->fixture.writeFile(u"not-a-folder"_s, "x");
+            m_modelEnvironment.settings =
+                std::make_shared<QSettings>(folder + u"/settings.ini"_s, QSettings::IniFormat);
             m_modelEnvironment.makeTransport = [](DJPlatform platform) {
                 const MIDIOpenFailure failure{u"ALSA"_s, MIDIOpenFailure::Stage::client, -2};
                 return RecordingMIDIOutput::transport(platform, failure).transport;
@@ -112,6 +115,9 @@ private Q_SLOTS:
                                text(u"expectedState"_s)};
         };
         QTRY_COMPARE(reading(), shown);
+        // The status bar's red settings warning stands in for the last command while nothing can be saved.
+        QCOMPARE(item(u"settingsWarning"_s)->isVisible(), computerFails);
+        QCOMPARE(color(u"settingsWarning"_s), kRed);
     }
 
     void testButton_swapsPlayAndPauseWithSelectedDeck()
