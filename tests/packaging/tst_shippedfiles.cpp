@@ -61,9 +61,8 @@ private Q_SLOTS:
                 values[key] << xml.readElementText();
             QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
         }
-        QString bundleIdentifier = ConnectorConstants::identifierPrefix();
-        bundleIdentifier.chop(1);
-        QCOMPARE(values.value(u"CFBundleIdentifier"_s), QStringList{bundleIdentifier});
+        QCOMPARE(values.value(u"CFBundleIdentifier"_s),
+                 QStringList{ConnectorConstants::identifierPrefix().chopped(1)});
         QCOMPARE(values.value(u"CFBundleShortVersionString"_s), QStringList{ConnectorConstants::version()});
         QCOMPARE(values.value(u"CFBundleVersion"_s), QStringList{ConnectorConstants::build()});
         QCOMPARE(values.value(u"CFBundleExecutable"_s),
