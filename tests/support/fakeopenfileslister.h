@@ -34,8 +34,7 @@ public:
         const std::function<void()> hook = m_duringLook;
         const QStringList paths = m_paths.value(processID);
         locker.unlock();
-        if (hook)
-            hook();
+        hook();
         return paths;
     }
 
@@ -43,5 +42,5 @@ private:
     mutable QMutex m_mutex;
     mutable std::atomic<int> m_looks = 0;
     QHash<qint64, QStringList> m_paths;
-    std::function<void()> m_duringLook;
+    std::function<void()> m_duringLook = [] {};
 };

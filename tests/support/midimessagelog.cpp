@@ -2,11 +2,8 @@
 
 void MIDIMessageLog::record(const Bytes &bytes)
 {
-    const auto now = std::chrono::steady_clock::now();
-    {
-        std::lock_guard lock(m_mutex);
-        m_messages.push_back({bytes, now});
-    }
+    std::lock_guard lock(m_mutex);
+    m_messages.push_back({bytes, std::chrono::steady_clock::now()});
     m_changed.notify_all();
 }
 
@@ -22,12 +19,6 @@ std::vector<MIDIMessageLog::Bytes> MIDIMessageLog::bytes() const
     for (const Message &message : messages())
         result.push_back(message.bytes);
     return result;
-}
-
-std::size_t MIDIMessageLog::count() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_messages.size();
 }
 
 bool MIDIMessageLog::waitForCount(std::size_t count, std::chrono::milliseconds timeout) const

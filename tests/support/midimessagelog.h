@@ -24,7 +24,7 @@ public:
 
     std::vector<Message> messages() const;
     std::vector<Bytes> bytes() const;
-    std::size_t count() const;
+    std::size_t count() const { return messages().size(); }
     // True once at least `count` messages have arrived; false when the timeout passes first.
     bool waitForCount(std::size_t count, std::chrono::milliseconds timeout = std::chrono::seconds(10)) const;
 

@@ -20,25 +20,3 @@ bool RecordingMIDIOutput::waitForTimerThread(MIDITransport &transport, std::chro
     transport.schedule(delay, [passed] { passed->set_value(); });
     return done.wait_for(delay + std::chrono::seconds(10)) == std::future_status::ready;
 }
-
-void RecordingMIDIOutput::Input::send(const std::vector<std::uint8_t> &message) const
-{
-    std::lock_guard lock(m_lock);
-    if (m_handler)
-        m_handler(message);
-}
-
-std::optional<MIDIOpenFailure> RecordingMIDIOutput::open(const QString &, const QString &)
-{
-    if (!m_openFailure) {
-        std::lock_guard lock(m_input->m_lock);
-        m_input->m_handler = m_handler;
-    }
-    return m_openFailure;
-}
-
-void RecordingMIDIOutput::close()
-{
-    std::lock_guard lock(m_input->m_lock);
-    m_input->m_handler = nullptr;
-}

@@ -1,18 +1,13 @@
 #pragma once
 
-#include "midi/midioutput.h"
 #include "midi/miditransport.h"
 #include "midimessagelog.h"
 
-#include <chrono>
-#include <memory>
 #include <mutex>
-#include <optional>
 #include <vector>
 
-// An in-memory MIDI output for tests: records into a MIDIMessageLog instead of reaching a MIDI
-// system, and takes what the DJ software would send through its input; or refuses to open with a
-// given failure. Thread-safe.
+// An in-memory MIDI output for tests: records into a MIDIMessageLog, takes what the DJ software would
+// send through its Input, or refuses to open with a given failure. Thread-safe.
 class RecordingMIDIOutput final : public MIDIOutput
 {
 public:
@@ -21,10 +16,20 @@ public:
     class Input
     {
     public:
-        void send(const std::vector<std::uint8_t> &message) const;
+        void send(const std::vector<std::uint8_t> &message) const
+        {
+            std::lock_guard lock(m_lock);
+            if (m_handler)
+                m_handler(message);
+        }
+
+        void connect(InputHandler handler)
+        {
+            std::lock_guard lock(m_lock);
+            m_handler = std::move(handler);
+        }
 
     private:
-        friend class RecordingMIDIOutput;
         mutable std::mutex m_lock;
         InputHandler m_handler;
     };
@@ -45,8 +50,13 @@ public:
     ~RecordingMIDIOutput() override { close(); }
 
     void setInputHandler(InputHandler handler) override { m_handler = std::move(handler); }
-    std::optional<MIDIOpenFailure> open(const QString &clientName, const QString &sourceName) override;
-    void close() override;
+    std::optional<MIDIOpenFailure> open(const QString &, const QString &) override
+    {
+        if (!m_openFailure)
+            m_input->connect(m_handler);
+        return m_openFailure;
+    }
+    void close() override { m_input->connect(nullptr); }
     void send(const std::array<std::uint8_t, 3> &message) override { m_log->record(message); }
 
 private:
