@@ -1,8 +1,11 @@
 #include "core/commandresult.h"
+#include "core/decimalinteger.h"
 #include "core/trackinfo.h"
 
 #include <QJsonDocument>
 #include <QTest>
+
+#include <limits>
 
 using namespace Qt::StringLiterals;
 
@@ -12,6 +15,17 @@ class WireRecordsTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    // Content lengths, volume strings and build numbers: ASCII digits with a sign, within 64 bits.
+    void decimalInteger()
+    {
+        QCOMPARE(parseDecimalInteger(u"+0075"), std::optional<qint64>(75));
+        QCOMPARE(parseDecimalInteger(u"-9223372036854775808"),
+                 std::optional(std::numeric_limits<qint64>::min()));
+        for (const QString &text :
+             {u"9223372036854775808"_s, QString(), u"-"_s, u"+-1"_s, u" 75"_s, u"75.0"_s, u"\u0667\u0665"_s})
+            QVERIFY2(!parseDecimalInteger(text), qPrintable(text));
+    }
+
     void records()
     {
         // A command result or track as JSON, and what decodes from it (nothing when refused). Written

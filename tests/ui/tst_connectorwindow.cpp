@@ -13,6 +13,8 @@
 #include <QRegularExpression>
 #include <QSet>
 #include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -155,6 +157,28 @@ private Q_SLOTS:
         QCOMPARE(log->bytes().at(before + 1), (MIDIMessageLog::Bytes{0x8F, 89, 0}));
         click(u"guideDoneButton"_s);
         QTRY_VERIFY(!opened(u"seratoGuideSheet"_s));
+    }
+
+    void settings_checkForUpdatesDisabledWhileCheckRuns()
+    {
+        // Accepts the check's request and holds it, so the sheet can be read mid-check.
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        m_modelEnvironment.updateManifestURL = QUrl(u"http://127.0.0.1:%1/m.json"_s.arg(server.serverPort()));
+        m_modelEnvironment.updateTimeoutMs = 60'000;
+        openWindow();
+        click(u"settingsButton"_s);
+        QTRY_VERIFY(opened(u"settingsSheet"_s));
+        QVERIFY(!item(u"downloadUpdateButton"_s)->isVisible());
+        click(u"checkForUpdatesButton"_s);
+        QVERIFY(!item(u"checkForUpdatesButton"_s)->isEnabled());
+        QTRY_VERIFY(server.hasPendingConnections());
+        const QByteArray body = R"({"version":"1.0.7","build":9,"download_url":"https://t.example/d"})";
+        server.nextPendingConnection()->write("HTTP/1.1 200 OK\r\nContent-Length: "
+                                              + QByteArray::number(body.size())
+                                              + "\r\nConnection: close\r\n\r\n" + body);
+        QTRY_VERIFY(item(u"checkForUpdatesButton"_s)->isEnabled());
+        QVERIFY(item(u"downloadUpdateButton"_s)->isVisible());
     }
 
     // Closing the window never stops the connector by itself (a DJ may close it mid-event), and a later
