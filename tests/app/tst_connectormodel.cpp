@@ -83,13 +83,10 @@ private Q_SLOTS:
         CONNECTOR_REQUIRE_SERVICE(!QStandardPaths::findExecutable(u"zbarimg"_s).isEmpty(), u"zbarimg"_s);
         ConnectorTestEnvironment test;
         test.localAddress.reset();
-        ConnectorEnvironment environment = test.make();
-        const QString folder = test.fixture.path(u"settings"_s);
-        environment.settings = std::make_shared<QSettings>(folder + u"/settings.ini"_s, QSettings::IniFormat);
         const std::unique_ptr<FILE, int (*)(FILE *)> output(std::tmpfile(), &std::fclose);
         QStringList expected;
         {
-            ConnectorModel model(std::move(environment));
+            ConnectorModel model(test.make());
             HeadlessConsole console(model, output.get());
             expected << u"Starting Serato DJ Pro mode…"_s << u"Pairing code: "_s + model.pairingCode()
                      << u"Virtual MIDI device ready"_s;
@@ -120,15 +117,17 @@ private Q_SLOTS:
 
             // Regression: settings that never reached the disk were reported as saved, and nothing told the
             // DJ. The warning and its end are printed once each.
-            QVERIFY(QDir(folder).removeRecursively() && QFile(folder).open(QIODevice::WriteOnly));
+            // A folder where the file should be: nothing can replace it.
+            const QString file = test.fixture.settingsFilePath();
+            QVERIFY(QFile::remove(file) && QDir().mkdir(file));
             model.setWeddingScript(u"Vows"_s);
             model.saveWeddingScript();
-            const QString warning = u"Settings cannot be saved: "_s + folder
-                                    + u"/settings.ini. Pairings and the wedding script will be lost when the "
+            const QString warning = u"Settings cannot be saved: "_s + file
+                                    + u". Pairings and the wedding script will be lost when the "
                                       u"connector stops."_s;
             QTRY_COMPARE(model.settingsWarning(), warning);
             QCOMPARE(model.weddingScript(), u"Vows"_s);
-            QVERIFY(QFile::remove(folder) && QDir().mkdir(folder));
+            QVERIFY(QDir().rmdir(file));
             model.saveWeddingScript();
             QTRY_COMPARE(model.lastCommand(), u"SERATO wedding script updated for paired devices."_s);
             const QString failed = u"The wedding script could not be saved on this computer."_s;
@@ -143,14 +142,46 @@ private Q_SLOTS:
                  expected);
     }
 
+    // What the window and its activity view show as a phone and the DJ act; what the next start remembers.
     void actions_reportWhatHappenedAndAreRemembered()
     {
         ConnectorTestEnvironment test;
-        ConnectorModel model(test.make());
+        ConnectorEnvironment environment = test.make();
+        environment.activityLog = std::make_shared<ActivityLog>(test.fixture.path(u"state/activity.log"_s));
+        ConnectorModel model(std::move(environment));
         const QString seratoCode = model.pairingCode();
+        const quint16 port = servingPort(model);
+        const QString token = pairOverLoopback(port, seratoCode);
+        loopbackRequest(port, "POST /api/command", R"({"command":"play","deck":"left"})", token);
+        loopbackRequest(port, "POST /api/pair", R"({"code":"x"})");
+        loopbackRequest(port, "POST /api/script", R"({"script":"Vows"})", token);
+        QTRY_COMPARE(model.connectedDevices(), 1);
+        const QVariantMap device = model.devices().value(0).toMap();
+        QCOMPARE(QStringList({device.value(u"name"_s).toString(), device.value(u"address"_s).toString(),
+                              device.value(u"presence"_s).toString()}),
+                 QStringList({u"Tarvik DJ Remote"_s, u"127.0.0.1"_s, u"Connected"_s}));
+        model.forgetDevice(device.value(u"id"_s).toString());
+        QCOMPARE(model.devices().size(), 0);
+        QCOMPARE(model.connectedDevices(), 0);
+        QCOMPARE(loopbackRequest(port, "GET /api/status", {}, token).status, 401);
         model.setSelectedTestDeck(DeckSide::right);
         model.sendTestCommand(u"play"_s);
         QCOMPARE(model.rightState(), u"playing"_s);
+
+        // The activity view, newest first, without the token or the code.
+        QTRY_COMPARE(model.activityEntries().size(), 7);
+        QStringList kinds;
+        for (const QVariant &entry : model.activityEntries())
+            kinds.prepend(entry.toMap().value(u"kind"_s).toString());
+        QCOMPARE(kinds, (QStringList{u"midi"_s, u"pairing"_s, u"command"_s, u"wrongcode"_s, u"script"_s,
+                                     u"forget"_s, u"command"_s}));
+        const QVariantMap played = model.activityEntries().value(4).toMap();
+        QCOMPARE(played.value(u"message"_s), u"Play sent to SERATO left deck."_s);
+        QVERIFY(played.value(u"device"_s).toString().startsWith(u"Tarvik DJ Remote 127.0.0.1 "_s));
+        QCOMPARE(model.activityEntries().value(0).toMap().value(u"device"_s), u"window"_s);
+        const QByteArray shown = QJsonDocument::fromVariant(model.activityEntries()).toJson();
+        QVERIFY(!shown.contains(token.toUtf8()) && !shown.contains(seratoCode.toUtf8()));
+
         model.sendSeratoMappingPulse(u"load"_s, u"left"_s);
         QCOMPARE(model.lastCommand(), u"Serato mapping pulse sent for Left Load Track."_s);
         model.setWeddingScript(u"  [CUE] First dance  \n"_s);
@@ -189,44 +220,6 @@ private Q_SLOTS:
         QCOMPARE(restarted.pairingCode(), seratoCode);
         restarted.saveWeddingScript();
         QCOMPARE(restarted.lastCommand(), u"Wedding script saved for paired devices."_s);
-    }
-
-    void deviceActivity_listsTheDeviceAndRecordsEveryEventWithoutSecrets()
-    {
-        ConnectorTestEnvironment test;
-        ConnectorEnvironment environment = test.make();
-        environment.activityLog = std::make_shared<ActivityLog>(test.fixture.path(u"state/activity.log"_s));
-        ConnectorModel model(std::move(environment));
-        const quint16 port = servingPort(model);
-        const QString token = pairOverLoopback(port, model.pairingCode());
-        loopbackRequest(port, "POST /api/command", R"({"command":"play","deck":"left"})", token);
-        loopbackRequest(port, "POST /api/pair", R"({"code":"x"})");
-        loopbackRequest(port, "POST /api/script", R"({"script":"Vows"})", token);
-
-        QTRY_COMPARE(model.connectedDevices(), 1);
-        const QVariantMap device = model.devices().value(0).toMap();
-        QCOMPARE(QStringList({device.value(u"name"_s).toString(), device.value(u"address"_s).toString(),
-                              device.value(u"presence"_s).toString()}),
-                 QStringList({u"Tarvik DJ Remote"_s, u"127.0.0.1"_s, u"Connected"_s}));
-        model.forgetDevice(device.value(u"id"_s).toString());
-        QCOMPARE(model.devices().size(), 0);
-        QCOMPARE(model.connectedDevices(), 0);
-        QCOMPARE(loopbackRequest(port, "GET /api/status", {}, token).status, 401);
-        model.sendTestCommand(u"stop"_s);
-
-        // The activity view, newest first.
-        QTRY_COMPARE(model.activityEntries().size(), 7);
-        QStringList kinds;
-        for (const QVariant &entry : model.activityEntries())
-            kinds.prepend(entry.toMap().value(u"kind"_s).toString());
-        QCOMPARE(kinds, (QStringList{u"midi"_s, u"pairing"_s, u"command"_s, u"wrongcode"_s, u"script"_s,
-                                     u"forget"_s, u"command"_s}));
-        const QVariantMap played = model.activityEntries().value(4).toMap();
-        QCOMPARE(played.value(u"message"_s), u"Play sent to SERATO left deck."_s);
-        QVERIFY(played.value(u"device"_s).toString().startsWith(u"Tarvik DJ Remote 127.0.0.1 "_s));
-        QCOMPARE(model.activityEntries().value(0).toMap().value(u"device"_s), u"window"_s);
-        const QByteArray shown = QJsonDocument::fromVariant(model.activityEntries()).toJson();
-        QVERIFY(!shown.contains(token.toUtf8()) && !shown.contains(model.pairingCode().toUtf8()));
     }
 
     void updateCheck_showsWhatThePublishedManifestSays();

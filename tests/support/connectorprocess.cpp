@@ -21,10 +21,8 @@ LoopbackAnswer loopbackRequest(quint16 port, const QByteArray &methodAndPath, co
     if (!token.isEmpty())
         message += "Authorization: Bearer " + token.toUtf8() + "\r\n";
     socket.write(message + "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body);
-    QByteArray answer;
-    while (socket.state() == QAbstractSocket::ConnectedState && socket.waitForReadyRead(10000))
-        answer += socket.readAll();
-    answer += socket.readAll();
+    socket.waitForDisconnected(10000);
+    const QByteArray answer = socket.readAll();
     const QJsonDocument document = QJsonDocument::fromJson(answer.mid(answer.indexOf("\r\n\r\n") + 4));
     if (!document.isObject())
         return {};
