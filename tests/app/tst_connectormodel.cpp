@@ -260,7 +260,7 @@ void ConnectorModelTest::updateCheck_showsWhatThePublishedManifestSays()
         {200, R"({"version":"1","build":"9","download_url":"https://t.example/"})", failed},
         {200, R"({"version":"1","build":9.5,"download_url":"https://t.example/"})", failed},
         {200, R"({"version":"1.0.7","build":9})", failed},
-        {200, R"({"version":"1","build":9,"download_url":"file:///etc/passwd"})", failed},
+        {200, R"({"version":"1","build":9,"download_url":"tarvik://run"})", failed},
         {200, "[1,2]", failed},
         // Qt reports 4xx and 5xx as errors itself, but not a 3xx it does not follow.
         {300, newer, failed},
