@@ -5,7 +5,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QRandomGenerator>
-#include <QSettings>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -28,19 +28,15 @@ QString startServing(ConnectorProcess &connector, const QStringList &arguments =
     return connector.waitForLine(u"^Pairing code: (\\d{6})$"_s);
 }
 
-// The port names of the JACK server `name`, sorted; none while it does not answer.
-QStringList jackPorts(const QString &name)
+// The ports on the JACK server JACK_DEFAULT_SERVER names that contain `part`, sorted; none while it is down.
+QStringList jackPorts(const QString &part = {})
 {
     QProcess lister;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(u"JACK_DEFAULT_SERVER"_s, name);
-    lister.setProcessEnvironment(environment);
     lister.start(u"jack_lsp"_s, {});
-    if (!lister.waitForFinished(10000) || lister.exitCode() != 0)
-        return {};
+    lister.waitForFinished(10000);
     QStringList names = QString::fromUtf8(lister.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
     names.sort();
-    return names;
+    return names.filter(part);
 }
 
 } // namespace
@@ -62,18 +58,16 @@ private Q_SLOTS:
         QTemporaryDir home;
         ConnectorProcess connector(home.path());
         const QString code = startServing(connector);
-        QVERIFY(!connector.waitForLine(u"^(Virtual MIDI device ready|.*could not.*)$"_s).isEmpty());
-        QCOMPARE(loopbackRequest(53731, "POST /api/pair", R"({"code":"abcdef"})").status, 403);
         QStringList tokens{pairOverLoopback(53731, code)};
-        const LoopbackAnswer played = loopbackRequest(53731, "POST /api/command", kPlay, tokens.first());
-        QCOMPARE(played.body.value(u"expectedState"_s).toString(), u"playing"_s);
+        loopbackRequest(53731, "POST /api/command", kPlay, tokens.first());
         QVERIFY(!connector.waitForLine(u"^Play sent to SERATO left deck\\.$"_s).isEmpty());
         // A one-shot beside it opens no listener and hands nothing over.
-        QCOMPARE(connector.run({u"--install-mapping"_s}).first, 0);
-        QVERIFY(QFile::exists(home.filePath(u"Music/_Serato_/MIDI/Xml/Tarvik Remote.xml"_s)));
+        const QString installed =
+            u"Serato preset installed. In Setup → MIDI, enable Tarvik DJ Connector Serato "
+            u"and select Tarvik Remote."_s;
+        QCOMPARE(connector.run({u"--install-mapping"_s}), std::pair(0, installed));
         QCOMPARE(loopbackRequest(53731, "GET /api/status", {}, tokens.first()).status, 200);
 
-        const QString settingsFolder = home.filePath(u".config/Tarvik"_s);
         std::pair<qint64, QString> acknowledged; // the revision and text of the last answered save
         int save = 0;
         for (int kill = 1; kill <= 50; ++kill) {
@@ -103,21 +97,15 @@ private Q_SLOTS:
             killer.join();
             QCOMPARE(connector.stop(SIGKILL), -1);
             // The socket file a killed connector leaves behind must not pass for a running one.
-            QVERIFY(
-                !QDir(home.filePath(u"runtime"_s)).entryList(QDir::System | QDir::NoDotAndDotDot).isEmpty());
-            QCOMPARE(QSettings(settingsFolder + u"/DJ Connector.conf"_s, QSettings::IniFormat).status(),
-                     QSettings::NoError);
+            QVERIFY(!QDir(home.filePath(u"runtime"_s)).isEmpty(QDir::System | QDir::NoDotAndDotDot));
             QCOMPARE(startServing(connector), code);
             const LoopbackAnswer read = loopbackRequest(53731, "GET /api/script", {}, tokens.first());
             const std::pair stored{read.body.value(u"revision"_s).toInteger(),
                                    read.body.value(u"script"_s).toString()};
             const bool laterSave = stored.first > acknowledged.first && stored.second == unacknowledged;
-            QVERIFY2(
-                stored == acknowledged || laterSave,
-                qPrintable(
-                    u"kill %1: read \"%2\" (revision %3); acknowledged \"%4\" (revision %5)"_s.arg(kill).arg(
-                        stored.second, QString::number(stored.first), acknowledged.second,
-                        QString::number(acknowledged.first))));
+            QVERIFY2(stored == acknowledged || laterSave,
+                     qPrintable(u"kill %1: read %2; acknowledged %3"_s.arg(kill).arg(stored.second,
+                                                                                     acknowledged.second)));
             acknowledged = stored;
             for (const QString &token : std::as_const(tokens))
                 QVERIFY2(loopbackRequest(53731, "GET /api/status", {}, token).status == 200,
@@ -126,17 +114,16 @@ private Q_SLOTS:
         // The next save clears away what the killed writers left beside the file.
         QCOMPARE(loopbackRequest(53731, "POST /api/script", R"({"script":"Last"})", tokens.first()).status,
                  200);
-        QStringList left = QDir(settingsFolder).entryList(QDir::Files | QDir::Hidden);
+        QStringList left = QDir(home.filePath(u".config/Tarvik"_s)).entryList(QDir::Files | QDir::Hidden);
         left.removeAll(u"DJ Connector.conf.lock"_s);
         QCOMPARE(left, QStringList{u"DJ Connector.conf"_s});
 
         // The restarted connector took the socket over, so a second launch is handed over to it.
         QCOMPARE(connector.run({u"--headless"_s}),
                  std::pair(0, u"Tarvik DJ Connector is already running."_s));
-        QVERIFY(
-            !connector
-                 .waitForLine(u"^Another launch asked for the window; this connector runs without one\\.$"_s)
-                 .isEmpty());
+        const QString handedOver =
+            u"^Another launch asked for the window; this connector runs without one\\.$"_s;
+        QVERIFY(!connector.waitForLine(handedOver).isEmpty());
         // Another home is another connector: it starts on its own, here on the other platform's port.
         QTemporaryDir otherHome;
         ConnectorProcess other(otherHome.path());
@@ -148,25 +135,18 @@ private Q_SLOTS:
 
     void oneShot_printsItsOutcomeAndExitStatus_data()
     {
-        QTest::addColumn<QString>("arguments");
-        QTest::addColumn<bool>("homeIsAFile"); // so no folder can be made in it
+        QTest::addColumn<QStringList>("arguments");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("printed"); // how the output starts
-        const auto row = [](const char *arguments, int exitCode, const QString &printed,
-                            bool homeIsAFile = false) {
-            QTest::newRow(arguments) << QString::fromUtf8(arguments) << homeIsAFile << exitCode << printed;
+        const auto row = [](const char *arguments, int exitCode, const QString &printed) {
+            QTest::newRow(arguments) << QString::fromUtf8(arguments).split(u' ') << exitCode << printed;
         };
         row("--version", 0, u"Tarvik DJ Connector 1.0.6 (8)"_s);
         row("--help", 0, u"Usage: tarvik-dj-connector [options]\n"_s);
-        row("--install-mapping", 0,
-            u"Serato preset installed. In Setup → MIDI, enable Tarvik DJ Connector Serato and select Tarvik Remote."_s);
         row("--platform virtualDJ --install-mapping", 0,
             u"VirtualDJ mapping installed. Open VirtualDJ when ready."_s);
-        row("--platform=serato --install-mapping", 1,
-            u"Serato preset could not be installed: Could not create the folder"_s, true);
-        row("--platform traktor", 2, u"Unknown platform \"traktor\": use serato or virtualDJ."_s);
-        row("--platform=virtualdj --headless", 2,
-            u"Unknown platform \"virtualdj\": use serato or virtualDJ."_s);
+        row("--install-mapping", 1, u"Serato preset could not be installed: Could not create the folder"_s);
+        row("--platform=virtualdj", 2, u"Unknown platform \"virtualdj\": use serato or virtualDJ."_s);
         row("--headless serato", 2, u"Unexpected argument: serato"_s);
         row("--install-mapping --check-for-updates", 2,
             u"Choose one of --install-mapping and --check-for-updates."_s);
@@ -175,16 +155,14 @@ private Q_SLOTS:
 
     void oneShot_printsItsOutcomeAndExitStatus()
     {
-        QFETCH(QString, arguments);
-        QFETCH(bool, homeIsAFile);
+        QFETCH(QStringList, arguments);
         QFETCH(int, exitCode);
         QFETCH(QString, printed);
-        QTemporaryDir folder;
-        const QString home = homeIsAFile ? folder.filePath(u"file"_s) : folder.path();
-        QVERIFY(!homeIsAFile || QFile(home).open(QIODevice::WriteOnly));
-        const auto [exited, output] = ConnectorProcess(home).run(arguments.split(u' '));
-        QVERIFY2(output.startsWith(printed), qPrintable(output));
-        QCOMPARE(exited, exitCode);
+        // Music is a file in every home here, so a Serato preset has nowhere to go.
+        QTemporaryDir home;
+        QVERIFY(QFile(home.filePath(u"Music"_s)).open(QIODevice::WriteOnly));
+        const auto [exited, output] = ConnectorProcess(home.path()).run(arguments);
+        QCOMPARE(std::pair(exited, output.left(printed.size())), std::pair(exitCode, printed));
     }
 
     void midiSystemRestart_waitsThenRecreatesTheSameSource()
@@ -192,18 +170,17 @@ private Q_SLOTS:
         CONNECTOR_REQUIRE_SERVICE(!QStandardPaths::findExecutable(u"jackd"_s).isEmpty(), u"jackd"_s);
         if (QFile::exists(u"/dev/snd/seq"_s))
             QSKIP("this machine has an ALSA sequencer, which the connector prefers to JACK");
-        // A JACK server of the test's own (dummy driver) under its own name; the shared one is left alone.
+        // A JACK server of the test's own (dummy driver) for jack_lsp and the connector, not the shared one.
         const QString serverName = u"tarvik-restart-"_s + QString::number(QCoreApplication::applicationPid());
+        qputenv("JACK_DEFAULT_SERVER", serverName.toUtf8());
+        const auto sharedServerAgain = qScopeGuard([] { qunsetenv("JACK_DEFAULT_SERVER"); });
         QProcess jack;
         const auto startJack = [&] {
             jack.start(u"jackd"_s,
                        {u"--no-realtime"_s, u"-n"_s, serverName, u"-d"_s, u"dummy"_s, u"-p"_s, u"64"_s});
             // Its system ports answer once it runs.
-            for (int attempt = 0; attempt < 200 && jack.waitForStarted(10000); ++attempt, QTest::qWait(100)) {
-                if (!jackPorts(serverName).isEmpty())
-                    return true;
-            }
-            return false;
+            return jack.waitForStarted(10000)
+                   && QTest::qWaitFor([] { return !jackPorts().isEmpty(); }, 20000);
         };
         CONNECTOR_REQUIRE_SERVICE(startJack(), u"a JACK server of the test's own (jackd -n)"_s);
         const QStringList connectorPorts{
@@ -211,27 +188,24 @@ private Q_SLOTS:
             u"Tarvik DJ Connector - Serato Client:Tarvik DJ Connector Serato"_s};
         const QString ready = u"^Virtual MIDI device ready$"_s;
         QTemporaryDir home;
-        // The connector takes the environment it is made in.
-        qputenv("JACK_DEFAULT_SERVER", serverName.toUtf8());
         ConnectorProcess connector(home.path());
-        qunsetenv("JACK_DEFAULT_SERVER");
         const QString token = pairOverLoopback(53731, startServing(connector));
         QVERIFY(!connector.waitForLine(ready).isEmpty());
-        QCOMPARE(jackPorts(serverName).filter(u"Tarvik DJ Connector"_s), connectorPorts);
+        QCOMPARE(jackPorts(u"Tarvik DJ Connector"_s), connectorPorts);
 
         jack.terminate();
         QVERIFY(jack.waitForFinished(30000));
         QVERIFY(
             !connector.waitForLine(u"^The MIDI system stopped\\. Waiting for it to come back…$"_s).isEmpty());
         // Meanwhile commands are answered as by a connector without a virtual source.
-        const LoopbackAnswer played = loopbackRequest(53731, "POST /api/command", kPlay, token);
-        QCOMPARE(played.body.value(u"expectedState"_s).toString(), u"playing"_s);
+        QCOMPARE(loopbackRequest(53731, "POST /api/command", kPlay, token).body.value(u"expectedState"_s),
+                 u"playing"_s);
 
         const qsizetype linesBeforeRestart = connector.lineCount();
         QVERIFY(startJack());
         QVERIFY(!connector.waitForLine(ready, linesBeforeRestart).isEmpty());
         // The same source and destination again, once: the old clients are gone, not renamed beside new ones.
-        QCOMPARE(jackPorts(serverName).filter(u"Tarvik DJ Connector"_s), connectorPorts);
+        QCOMPARE(jackPorts(u"Tarvik DJ Connector"_s), connectorPorts);
         QCOMPARE(connector.stop(), 0);
         jack.terminate();
         QVERIFY(jack.waitForFinished(30000));

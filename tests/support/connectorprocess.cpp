@@ -21,14 +21,10 @@ LoopbackAnswer loopbackRequest(quint16 port, const QByteArray &methodAndPath, co
     if (!token.isEmpty())
         message += "Authorization: Bearer " + token.toUtf8() + "\r\n";
     socket.write(message + "Content-Length: " + QByteArray::number(body.size()) + "\r\n\r\n" + body);
-    QByteArray answer;
-    while (socket.state() == QAbstractSocket::ConnectedState && socket.waitForReadyRead(10000))
-        answer += socket.readAll();
-    answer += socket.readAll();
-    const qsizetype split = answer.indexOf("\r\n\r\n");
-    QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(answer.mid(split + 4), &error);
-    if (split < 0 || error.error != QJsonParseError::NoError)
+    socket.waitForDisconnected(10000);
+    const QByteArray answer = socket.readAll();
+    const QJsonDocument document = QJsonDocument::fromJson(answer.mid(answer.indexOf("\r\n\r\n") + 4));
+    if (!document.isObject())
         return {};
     return {answer.split(' ').value(1).toInt(), document.object()};
 }
@@ -46,12 +42,11 @@ ConnectorProcess::ConnectorProcess(const QString &home)
     QDir(home).mkpath(u"runtime"_s);
     QFile::setPermissions(home + u"/runtime"_s, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     m_environment.insert(u"HOME"_s, home);
-    m_environment.insert(u"XDG_CONFIG_HOME"_s, home + u"/.config"_s);
-    m_environment.insert(u"XDG_DATA_HOME"_s, home + u"/.local/share"_s);
-    m_environment.insert(u"XDG_STATE_HOME"_s, home + u"/.local/state"_s);
     m_environment.insert(u"XDG_RUNTIME_DIR"_s, home + u"/runtime"_s);
-    m_environment.remove(u"DISPLAY"_s);
-    m_environment.remove(u"WAYLAND_DISPLAY"_s);
+    // Settings, data and the activity log then fall back to folders under the home.
+    for (const auto variable :
+         {"XDG_CONFIG_HOME"_L1, "XDG_DATA_HOME"_L1, "XDG_STATE_HOME"_L1, "DISPLAY"_L1, "WAYLAND_DISPLAY"_L1})
+        m_environment.remove(variable);
     m_process.setProcessEnvironment(m_environment);
     m_process.setProgram(qEnvironmentVariable("CONNECTOR_BINARY"));
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -85,13 +80,12 @@ QString ConnectorProcess::waitForLine(const QString &pattern, qsizetype firstLin
 
 int ConnectorProcess::stop(int signal)
 {
-    if (m_process.state() == QProcess::NotRunning)
-        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
-    ::kill(pid_t(m_process.processId()), signal);
-    if (!m_process.waitForFinished(60000)) {
-        m_process.kill();
-        m_process.waitForFinished();
-        return -1;
+    if (m_process.state() != QProcess::NotRunning) {
+        ::kill(pid_t(m_process.processId()), signal);
+        if (!m_process.waitForFinished(60000)) {
+            m_process.kill();
+            m_process.waitForFinished();
+        }
     }
     return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
 }
