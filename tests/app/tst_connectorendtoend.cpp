@@ -47,12 +47,10 @@ class ConnectorEndToEndTest : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    // One connector through a DJ's evening: pairing, a command, a one-shot beside it, fifty kills at
-    // random moments while the phone saves the wedding script and pairs more devices, a second launch
-    // and a connector of another home.
-    // Regression: the server thread wrote the script and its revision through a settings object whose
-    // deferred sync ran on the main thread, so a kill could leave a text on disk under another save's
-    // revision.
+    // One connector through a DJ's evening: pairing, a command, a one-shot beside it, fifty kills at random
+    // moments while the phone saves the wedding script and pairs more devices, a second launch and another
+    // home's connector. Regression: the script and its revision were written through a settings object
+    // synced on another thread, so a kill could leave a text on disk under another save's revision.
     void headless_servesSurvivesKillsAndHandsOverSecondLaunches()
     {
         QTemporaryDir home;

@@ -116,8 +116,7 @@ private Q_SLOTS:
             QCOMPARE(test.clipboard, QStringList{u"http://10.0.0.7:53731"_s});
 
             // Regression: settings that never reached the disk were reported as saved, and nothing told the
-            // DJ. The warning and its end are printed once each.
-            // A folder where the file should be: nothing can replace it.
+            // DJ. A folder where the file should be; the warning and its end are printed once each.
             const QString file = test.fixture.settingsFilePath();
             QVERIFY(QFile::remove(file) && QDir().mkdir(file));
             model.setWeddingScript(u"Vows"_s);
@@ -275,7 +274,6 @@ void ConnectorModelTest::updateCheck_showsWhatThePublishedManifestSays()
         QVERIFY(model.isCheckingForUpdates() && finished.wait(10000));
         QCOMPARE(finished.takeFirst().value(0).toBool(), shown != failed);
         QCOMPARE(model.updateMessage() + u' ' + model.downloadUpdateURL().toString(), shown);
-        QVERIFY(!model.isCheckingForUpdates());
     }
 }
 
