@@ -1,11 +1,13 @@
 #include "core/mainthread.h"
 
+#include "core/wakeupsheldback.h"
+
 #include <QCoreApplication>
 
 void postToMainThread(std::function<void()> task)
 {
-    QCoreApplication *application = QCoreApplication::instance();
-    if (!application)
-        return;
-    QMetaObject::invokeMethod(application, std::move(task), Qt::QueuedConnection);
+    wakeWhenAllowed([task = std::move(task)]() mutable {
+        if (QCoreApplication *application = QCoreApplication::instance())
+            QMetaObject::invokeMethod(application, std::move(task), Qt::QueuedConnection);
+    });
 }

@@ -1,5 +1,6 @@
 #include "midi/midischeduler.h"
 
+#include "core/wakeupsheldback.h"
 #include "midi/timerthreadpriority.h"
 
 #include <condition_variable>
@@ -52,16 +53,21 @@ MIDIScheduler::~MIDIScheduler()
 
 void MIDIScheduler::schedule(Clock::time_point deadline, Task task)
 {
-    // Notified under the lock: once it is released, a task may already have destroyed this scheduler.
-    std::lock_guard lock(m_state->mutex);
-    if (m_state->stopping)
-        return;
-    const std::uint64_t sequence = m_state->nextSequence++;
-    m_state->pending.push(State::Entry{deadline, sequence, std::move(task)});
-    // The thread waits for the earliest deadline: a later one needs no wake-up, which on a command's
-    // way (its note-off) costs more than anything else the router does.
-    if (m_state->pending.top().sequence == sequence)
-        m_state->wakeUp.notify_one();
+    // Once the lock is released a task may already have destroyed this scheduler, not the state.
+    const std::shared_ptr<State> state = m_state;
+    {
+        std::lock_guard lock(state->mutex);
+        if (state->stopping)
+            return;
+        const std::uint64_t sequence = state->nextSequence++;
+        state->pending.push(State::Entry{deadline, sequence, std::move(task)});
+        // The thread waits for the earliest deadline: a later one needs no wake-up.
+        if (state->pending.top().sequence != sequence)
+            return;
+    }
+    // A command's first deadline is its note-off, tens of milliseconds away: the wake-up can wait
+    // until the command is answered.
+    wakeWhenAllowed([state] { state->wakeUp.notify_one(); });
 }
 
 // The thread owns the state, not the scheduler, so it may outlive a scheduler destroyed by one of

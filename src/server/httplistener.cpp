@@ -1,5 +1,6 @@
 #include "server/httplistener.h"
 
+#include "core/wakeupsheldback.h"
 #include "server/peerkey.h"
 
 #include <QTcpServer>
@@ -78,10 +79,12 @@ void HTTPListener::watchListener(bool watch)
 }
 
 // Rounds go on while sockets are ready, up to a bound that lets the thread's event loop run: a round
-// costs one call, a return through the event loop several.
+// costs one call, a return through the event loop several. What the answers tell other threads
+// reaches them once the answers are on the wire.
 void HTTPListener::processEvents()
 {
     constexpr int kMaxRounds = 8;
+    const WakeupsHeldBack answering;
     std::array<NativeSocket::Event, 64> events;
     for (int round = 0; round < kMaxRounds; ++round) {
         const int count = m_readiness.take(events);

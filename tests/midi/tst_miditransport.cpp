@@ -1,3 +1,4 @@
+#include "core/wakeupsheldback.h"
 #include "midi/miditransport.h"
 #include "midi/notemap.h"
 #include "support/recordingmidioutput.h"
@@ -179,10 +180,14 @@ private Q_SLOTS:
         // Gives the thread time to fall asleep until the hour is up: the next task must wake it.
         std::this_thread::sleep_for(50ms);
         std::promise<void> released;
-        (*owner)->schedule(10ms, [owner, &released] {
-            owner->reset();
-            released.set_value();
-        });
+        {
+            // As while the server answers: the wake-up waits until the hold ends, and is not lost.
+            const WakeupsHeldBack answering;
+            (*owner)->schedule(10ms, [owner, &released] {
+                owner->reset();
+                released.set_value();
+            });
+        }
         owner.reset();
         QCOMPARE(released.get_future().wait_for(30s), std::future_status::ready);
     }
