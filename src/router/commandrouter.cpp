@@ -1,6 +1,7 @@
 #include "router/commandrouter.h"
 
 #include "core/mainthread.h"
+#include "core/wakeupsheldback.h"
 #include "midi/notemap.h"
 #include "router/deckcommands.h"
 #include "router/devicename.h"
@@ -640,8 +641,9 @@ void CommandRouter::recordActivity(const QString &kind, const QString &message, 
         std::lock_guard lock(m_callbackLock);
         callback = m_onActivity;
     }
+    // The log's writer and the window are other threads: while the server answers, they wait.
     if (callback)
-        callback(kind, message, device);
+        wakeWhenAllowed([callback, kind, message, device] { callback(kind, message, device); });
 }
 
 void CommandRouter::deliver(const QString &message) const

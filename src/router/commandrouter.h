@@ -105,7 +105,7 @@ public:
     void setOnDevicesChange(std::function<void()> callback);
     // Receives every event worth keeping in an activity log: a fixed lower-case kind, the message and
     // who caused it (a device's label, or "window"). Called on the thread of the event, never under
-    // the lock; set once, right after construction.
+    // the lock, once that thread lets wake-ups go (WakeupsHeldBack); set once, right after construction.
     void setOnActivity(
         std::function<void(const QString &kind, const QString &message, const QString &device)> callback);
 
