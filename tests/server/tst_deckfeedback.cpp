@@ -26,7 +26,7 @@ struct FakeSerato
                     ++*static_cast<std::atomic<int> *>(presses);
             },
             &presses);
-        const std::string suffix = ":" + midiDeviceName(DJPlatform::serato).toStdString();
+        const std::string suffix = (u':' + midiDeviceName(DJPlatform::serato)).toStdString();
         for (RtMidi *end : std::initializer_list<RtMidi *>{&in, &out}) {
             for (unsigned int port = 0; port < end->getPortCount(); ++port) {
                 if (end->getPortName(port).ends_with(suffix))
